@@ -1,11 +1,9 @@
+#include "shell/application.h"
 #include "shell/menu_form.h"
 
-#include <QApplication>
-
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Gestione Tasmero"));
-    TMenuForm MenuForm;
-    MenuForm.show();
-    return QApplication::exec();
+    shell::Application app(argc, argv);
+    TMenuForm form;
+    form.show();
+    return shell::Application::exec();
 }

@@ -1,12 +1,160 @@
 #include "shell/menu_form.h"
 
-#include <QLabel>
+#include "shell/info_form.h"
 
-TMenuForm::TMenuForm(QWidget* parent) : QMainWindow(parent) {
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+
+TMenuForm* MenuForm = nullptr;
+
+namespace {
+
+constexpr int kButtonSize = 65;
+constexpr int kGap = 6;
+
+// Pictures of the eight commands, drawn from the style's standard set.
+QIcon commandIcon(int image) {
+    static const QStyle::StandardPixmap pixmaps[] = {
+        QStyle::SP_FileDialogDetailedView,  // 0 Archivio
+        QStyle::SP_ArrowDown,               // 1 Carico
+        QStyle::SP_ArrowUp,                 // 2 Resi, Scarico
+        QStyle::SP_FileDialogContentsView,  // 3 Stampe
+        QStyle::SP_DriveHDIcon,             // 4 Manutenzione
+        QStyle::SP_MessageBoxInformation,   // 5 Info
+        QStyle::SP_DialogCloseButton,       // 6 Uscita
+    };
+    return QApplication::style()->standardIcon(pixmaps[image]);
+}
+
+}  // namespace
+
+TMenuForm::TMenuForm(QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    MenuForm = this;
     setObjectName(QStringLiteral("MenuForm"));
     setWindowTitle(QStringLiteral("Menu"));
-    auto* label = new QLabel(QStringLiteral("Programma Gestione Tasmero"), this);
-    label->setAlignment(Qt::AlignCenter);
-    setCentralWidget(label);
-    resize(640, 400);
+
+    actArchivio = addCommand(QStringLiteral("actArchivio"), QStringLiteral("&Archivio"),
+                             QStringLiteral("Archivio riviste|Accesso all'elenco delle riviste pubblicate"), 0);
+    actCarico = addCommand(QStringLiteral("actCarico"), QStringLiteral("&Carico"),
+                           QStringLiteral("Carico Riviste|Programma per il carico del magazzino riviste"), 1);
+    actReso = addCommand(QStringLiteral("actReso"), QStringLiteral("&Resi"),
+                         QStringLiteral("Reso Riviste|Procedura inserimento resi"), 2);
+    actScarico = addCommand(QStringLiteral("actScarico"), QStringLiteral("&Scarico"),
+                            QStringLiteral("Scarico Riviste|Programma scarico su vendite"), 2);
+    actStampa = addCommand(QStringLiteral("actStampa"), QStringLiteral("S&tampe"),
+                           QStringLiteral("Stampa|Accesso alle varie funzioni di stampa"), 3);
+    actManute = addCommand(QStringLiteral("actManute"), QStringLiteral("&Manutenz."),
+                           QStringLiteral("Manutenzione|Accesso alle funzioni di manutenzione e di setup del programma"), 4);
+    actInfo = addCommand(QStringLiteral("actInfo"), QStringLiteral("&Info"),
+                         QStringLiteral("Informazioni sul programma|Informazioni sul programma"), 5);
+    actFine = addCommand(QStringLiteral("actFine"), QStringLiteral("&Uscita"),
+                         QStringLiteral("Fine programma|Uscita dal programma"), 6);
+
+    // The windows of these commands come with their own pieces of the program.
+    for (QAction* a : {actArchivio, actCarico, actReso, actScarico, actManute}) a->setEnabled(false);
+
+    connect(actStampa, &QAction::triggered, this, &TMenuForm::actStampaExecute);
+    connect(actInfo, &QAction::triggered, this, &TMenuForm::actInfoExecute);
+    connect(actFine, &QAction::triggered, this, &QWidget::close);
+
+    // Menu bar: the same commands, two of them with longer captions.
+    QMenuBar* bar = menuBar();
+    for (QAction* a : commands_) {
+        QAction* item = bar->addAction(a->text());
+        if (a == actManute) item->setText(QStringLiteral("&Manutenzione"));
+        if (a == actInfo) item->setText(QStringLiteral("I&nformazioni"));
+        item->setStatusTip(a->statusTip());
+        item->setEnabled(a->isEnabled());
+        connect(a, &QAction::changed, item, [a, item] { item->setEnabled(a->isEnabled()); });
+        connect(item, &QAction::triggered, a, &QAction::trigger);
+    }
+
+    PrintMenu = new QMenu(this);
+    PrintMenu->setObjectName(QStringLiteral("PrintMenu"));
+    for (const QString& text :
+         {QStringLiteral("&Lista Riviste e giacenze"), QStringLiteral("Lista &Movimenti"),
+          QStringLiteral("Lista &Scaduti"), QStringLiteral("Lista &Resi"), QStringLiteral("&Barcode")}) {
+        PrintMenu->addAction(text)->setEnabled(false);
+    }
+
+    auto* client = new QWidget(this);
+    // Eight buttons with their gaps set the width of the fixed window.
+    client->setFixedSize(8 * kButtonSize + 9 * kGap, kButtonSize + 2 * kGap);
+    int x = kGap;
+    for (QAction* a : commands_) {
+        auto* button = new QToolButton(client);
+        button->setDefaultAction(a);
+        button->setObjectName(a->objectName().replace(0, 3, QStringLiteral("btn")));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setIconSize(QSize(35, 35));
+        button->setAutoRaise(false);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setGeometry(x, kGap, kButtonSize, kButtonSize);
+        button->setStyleSheet(QStringLiteral("QToolButton { color: navy; font-weight: bold; font-size: 7pt; }"));
+        x += kButtonSize + kGap;
+    }
+
+    // The scan field and its button lie below the visible area: the operator
+    // never sees them, but Edit1 keeps the focus while the window is active.
+    Edit1 = new QLineEdit(client);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(0, 200, 229, 21);
+    Button1 = new QPushButton(client);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(233, 200, 17, 17);
+    setTabOrder(Edit1, Button1);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (old == Edit1 && now == Button1) Edit1Exit();
+    });
+    setCentralWidget(client);
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setFixedHeight(19);
+    statusBar()->setSizeGripEnabled(false);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    Edit1->setFocus();
+}
+
+QAction* TMenuForm::addCommand(const QString& name, const QString& caption, const QString& hint,
+                               int image) {
+    auto* action = new QAction(commandIcon(image), caption, this);
+    action->setObjectName(name);
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    action->setToolTip(hint.left(bar));
+    action->setStatusTip(hint.mid(bar + 1));
+    commands_.append(action);
+    return action;
+}
+
+void TMenuForm::Edit1Exit() {
+    const QString code = Edit1->text();
+    if (code == QLatin1String("111")) actCarico->trigger();
+    if (code == QLatin1String("222")) actReso->trigger();
+    if (code == QLatin1String("333")) actScarico->trigger();
+    const qsizetype n = code.size();
+    if ((n == 8 || n == 13 || n == 15 || n == 18) && showIssueHistory) showIssueHistory(code);
+    Edit1->clear();
+    Edit1->setFocus();
+}
+
+void TMenuForm::actStampaExecute() {
+    // Where the mouse is, also when the command comes from the keyboard.
+    PrintMenu->popup(QCursor::pos());
+}
+
+void TMenuForm::actInfoExecute() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    TfrmInfo form(this);
+    QApplication::restoreOverrideCursor();
+    form.exec();
 }

@@ -1,0 +1,26 @@
+#include "shell/application.h"
+
+#include "platform/error.h"
+#include "shell/message_box.h"
+
+#include <exception>
+
+namespace shell {
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(kApplicationTitle);
+    setApplicationDisplayName(kApplicationTitle);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const platform::Error& e) {
+        errorBox(nullptr, e.message());
+    } catch (const std::exception& e) {
+        errorBox(nullptr, QString::fromLocal8Bit(e.what()));
+    }
+    return true;
+}
+
+}  // namespace shell

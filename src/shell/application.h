@@ -1,0 +1,18 @@
+// The application object. Its one addition to QApplication: an error that a
+// handler lets through ends that handler, is shown in the error box, and the
+// program goes on with the window where it happened still open.
+#pragma once
+
+#include <QApplication>
+
+namespace shell {
+
+class Application : public QApplication {
+    Q_OBJECT
+public:
+    Application(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+}  // namespace shell

@@ -1,0 +1,67 @@
+#include "shell/message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace shell {
+
+const QString kApplicationTitle = QStringLiteral("Gestione Tasmero");
+
+namespace {
+
+QWidget* ownerOr(QWidget* parent) {
+    return parent ? parent : QApplication::activeWindow();
+}
+
+// Returns true when the first button (captioned "&Sì") was pressed.
+bool showMymsg(QWidget* parent, QMessageBox::Icon icon, const QString& text, int buttons) {
+    QMessageBox box(icon, kApplicationTitle, text, QMessageBox::NoButton, ownerOr(parent));
+    box.setObjectName(QStringLiteral("Mymsg"));
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    const QString captions[] = {QStringLiteral("&Sì"), QStringLiteral("&No")};
+    QPushButton* first = nullptr;
+    for (int i = 0; i < buttons; ++i) {
+        QPushButton* button = box.addButton(captions[i], i == 0 ? QMessageBox::YesRole
+                                                                 : QMessageBox::NoRole);
+        button->setObjectName(i == 0 ? QStringLiteral("MymsgYes") : QStringLiteral("MymsgNo"));
+        if (i == 0) first = button;
+    }
+    box.setDefaultButton(first);
+    if (buttons > 1) box.setEscapeButton(box.buttons().at(1));
+    box.exec();
+    return box.clickedButton() == first;
+}
+
+}  // namespace
+
+void TMymsg::warning(QWidget* parent, const QString& text) {
+    showMymsg(parent, QMessageBox::Warning, text, 1);
+}
+
+bool TMymsg::question(QWidget* parent, const QString& text) {
+    return showMymsg(parent, QMessageBox::Question, text, 2);
+}
+
+void plainMessage(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok,
+                    ownerOr(parent));
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QString errorBoxText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QLatin1Char('.')) return message + QLatin1Char('.');
+    return message;
+}
+
+void errorBox(QWidget* parent, const QString& message) {
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, errorBoxText(message),
+                    QMessageBox::Ok, ownerOr(parent));
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+}  // namespace shell
