@@ -36,8 +36,8 @@ namespace dbase {
 enum class KeyType { Character, Date };
 
 struct TagSpec {
-    QString name;       // tag name, upper case, at most 10 characters
-    QString field;      // key field name (the tag's expression is the bare field name)
+    QString name;   // tag name, upper case, at most 10 characters
+    QString field;  // key field name (the tag's expression is the bare field name)
     KeyType type = KeyType::Character;
     int keyLength = 0;  // Character: field width; Date: 8
 };
@@ -50,7 +50,7 @@ struct IndexEntry {
 constexpr double kEmptyDateJulian = 21474835648.0;
 
 class MdxIndex {
-public:
+  public:
     // Opens an existing file. writable=false opens read-only.
     static std::unique_ptr<MdxIndex> open(const QString& path, bool writable);
     // Creates (replacing) a file with the given tags, all empty.
@@ -81,16 +81,27 @@ public:
     // Adds a tag (its entries as for rebuild). Returns its number.
     int addTag(const TagSpec& spec, std::vector<IndexEntry> entries);
 
-    void flush();
-    void sync();    // flush + fsync
-    void reload();  // drop cached pages and re-read the header and tag table
+    // Walks every tag from its root with full checks (pages inside the file and
+    // used once, leaves at one depth, entries in (key, recno) order, separators
+    // that bound their subtrees) and returns the number of entries per tag.
+    // Throws EngineError naming the file on the first fault. Reads the whole
+    // tree: meant for the table layer's staleness check (every record, deleted
+    // or not, has one entry per tag), not for every open.
+    std::vector<uint64_t> verify() const;
+
+    void flush();  // writes changed pages only; tag headers, then the file header, last
+    void sync();   // flush + fsync
+    // Drops cached pages and re-reads the header and tag table. Changes not yet
+    // flushed are discarded: flush before another process may write.
+    void reload();
 
     // Key building for the two key types.
-    static QByteArray characterKey(QByteArrayView fieldBytes, int keyLength);  // blank-pads/truncates
-    static QByteArray dateKey(const QDate& date);                              // invalid date = empty
+    static QByteArray characterKey(QByteArrayView fieldBytes,
+                                   int keyLength);  // blank-pads/truncates
+    static QByteArray dateKey(const QDate& date);   // invalid date = empty
     static double julianDay(const QDate& date);
 
-private:
+  private:
     MdxIndex();
     struct Impl;
     std::unique_ptr<Impl> d;

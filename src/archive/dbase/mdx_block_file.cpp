@@ -1,0 +1,152 @@
+#include "archive/dbase/mdx_block_file.h"
+
+#include "archive/dbase/engine_error.h"
+
+#include <QDir>
+#include <algorithm>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace dbase::mdx {
+
+BlockFile::BlockFile(QString path) : path_(std::move(path)), file_(path_) {}
+
+void BlockFile::open(bool writable) {
+    writable_ = writable;
+    const auto mode =
+        (writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered;
+    if (!file_.open(mode))
+        throw EngineError(QStringLiteral("Cannot open the index file %1: %2")
+                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+}
+
+void BlockFile::create() {
+    writable_ = true;
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+        throw EngineError(QStringLiteral("Cannot create the index file %1: %2")
+                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+}
+
+void BlockFile::damaged(const QString& detail) const {
+    throw EngineError(QStringLiteral("The index file %1 is damaged: %2.")
+                          .arg(QDir::toNativeSeparators(path_), detail));
+}
+
+void BlockFile::readRaw(qint64 offset, uint8_t* out, int bytes) {
+    if (offset < 0 || offset + bytes > file_.size())
+        damaged(QStringLiteral("it is shorter than its header says"));
+    if (!file_.seek(offset) || file_.read(reinterpret_cast<char*>(out), bytes) != bytes)
+        throw EngineError(QStringLiteral("Cannot read the index file %1: %2")
+                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+}
+
+void BlockFile::writeRaw(qint64 offset, const uint8_t* data, int bytes) {
+    if (!file_.seek(offset) || file_.write(reinterpret_cast<const char*>(data), bytes) != bytes)
+        throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
+                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+}
+
+BlockFile::Block& BlockFile::load(uint32_t page) {
+    auto it = blocks_.find(page);
+    if (it != blocks_.end()) return it->second;
+    const uint32_t pagesPerBlock = uint32_t(blockBytes_ / kPageSize);
+    if (page >= pageCount_ || pageCount_ - page < pagesPerBlock)
+        damaged(QStringLiteral("page %1 lies outside the file").arg(page));
+    Block b;
+    b.data = std::make_unique<uint8_t[]>(size_t(blockBytes_));
+    readRaw(qint64(page) * kPageSize, b.data.get(), blockBytes_);
+    return blocks_.emplace(page, std::move(b)).first->second;
+}
+
+const uint8_t* BlockFile::block(uint32_t page) {
+    return load(page).data.get();
+}
+
+uint8_t* BlockFile::writable(uint32_t page) {
+    Block& b = load(page);
+    b.dirty = true;
+    return b.data.get();
+}
+
+uint8_t* BlockFile::fresh(uint32_t page) {
+    Block& b = blocks_[page];
+    if (!b.data) b.data = std::make_unique<uint8_t[]>(size_t(blockBytes_));
+    std::memset(b.data.get(), 0, size_t(blockBytes_));
+    b.dirty = true;
+    b.fresh = true;
+    return b.data.get();
+}
+
+void BlockFile::writeDirty(const std::vector<uint32_t>& last) {
+    std::vector<uint32_t> fresh, changed, late;
+    for (auto& [page, b] : blocks_) {
+        if (!b.dirty) continue;
+        if (std::find(last.begin(), last.end(), page) != last.end())
+            late.push_back(page);
+        else
+            (b.fresh ? fresh : changed).push_back(page);
+    }
+    std::sort(fresh.begin(), fresh.end());
+    std::sort(changed.begin(), changed.end());
+    for (const auto* list : {&fresh, &changed, &late}) {
+        for (uint32_t page : *list) {
+            Block& b = blocks_[page];
+            writeRaw(qint64(page) * kPageSize, b.data.get(), blockBytes_);
+            b.dirty = false;
+            b.fresh = false;
+        }
+    }
+}
+
+bool BlockFile::hasDirty() const {
+    return std::any_of(blocks_.begin(), blocks_.end(),
+                       [](const auto& kv) { return kv.second.dirty; });
+}
+
+void BlockFile::dropClean() {
+    for (auto it = blocks_.begin(); it != blocks_.end();) {
+        if (it->second.dirty)
+            ++it;
+        else
+            it = blocks_.erase(it);
+    }
+}
+
+void BlockFile::dropAll() {
+    blocks_.clear();
+}
+
+void BlockFile::discardFrom(uint32_t pages) {
+    for (auto it = blocks_.begin(); it != blocks_.end();) {
+        if (it->first >= pages)
+            it = blocks_.erase(it);
+        else
+            ++it;
+    }
+}
+
+void BlockFile::truncate(uint32_t pages) {
+    if (file_.size() > qint64(pages) * kPageSize && !file_.resize(qint64(pages) * kPageSize))
+        throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
+                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+}
+
+void BlockFile::sync() {
+    if (!writable_) return;
+    file_.flush();
+#ifdef Q_OS_WIN
+    const int rc = _commit(file_.handle());
+#else
+    const int rc = ::fsync(file_.handle());
+#endif
+    if (rc != 0)
+        throw EngineError(QStringLiteral("Cannot write the index file %1 to disk.")
+                              .arg(QDir::toNativeSeparators(path_)));
+}
+
+}  // namespace dbase::mdx
