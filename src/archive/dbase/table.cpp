@@ -1,0 +1,944 @@
+#include "archive/dbase/table.h"
+
+#include "archive/dbase/engine_settings.h"
+#include "archive/dbase/file_lock.h"
+#include "platform/cp1252.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <atomic>
+#include <cstring>
+#include <map>
+
+namespace dbase {
+namespace {
+
+// Lock bytes far beyond any real data (dBASE files stay below 2 GiB).
+constexpr int64_t kOpenLock = int64_t(1) << 62;
+constexpr int64_t kWriteLock = kOpenLock + 1;
+constexpr int kLockTimeoutMs = 10000;
+
+constexpr int64_t kBlockSize = 32768;
+constexpr size_t kMaxCachedBlocks = 128;  // 4 MiB of records
+constexpr int kScanChunk = 1 << 20;       // bytes per read when scanning the whole file
+
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+[[noreturn]] void inUse(const QString& path) {
+    throw EngineError(QStringLiteral("The table %1 is in use").arg(native(path)));
+}
+
+struct RegistryEntry {
+    std::weak_ptr<Table> table;
+    bool sole = false;  // opened for exclusive use
+};
+std::map<QString, RegistryEntry>& registry() {
+    static std::map<QString, RegistryEntry> tables;
+    return tables;
+}
+
+uint32_t u32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+ChangeMarker markerOf(const unsigned char* base) {
+    ChangeMarker m;
+    m.present = std::memcmp(base + 16, "TSM1", 4) == 0;
+    if (m.present) {
+        m.changes = u32(base + 20);
+        m.indexed = u32(base + 24);
+    }
+    return m;
+}
+
+bool validFlag(char c) {
+    return c == kLiveFlag || c == kDeletedFlag;
+}
+
+QString canonicalOf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw EngineError(
+            QStringLiteral("Table not found: %1").arg(native(info.absoluteFilePath())));
+    return info.canonicalFilePath();
+}
+
+}  // namespace
+
+// Holds the write lock for one change and brings the view up to date first.
+class Table::WriteLock {
+  public:
+    explicit WriteLock(Table& table, bool catchUp = true) : t_(table) {
+        if (!t_.writable())
+            throw EngineError(QStringLiteral("The table %1 is read-only").arg(native(t_.path_)));
+        if (t_.shared_) {
+            if (!t_.file_->lock(kWriteLock, 1, true, kLockTimeoutMs))
+                throw EngineError(QStringLiteral("The table %1 is locked by another program")
+                                      .arg(native(t_.path_)));
+            locked_ = true;
+        }
+        if (!catchUp) return;
+        try {
+            uint32_t count = 0;
+            const ChangeMarker m = t_.peekMarker(&count);
+            if (m.present != t_.layout_.marker.present || m.changes != t_.changes_ ||
+                count != t_.count_)
+                t_.reloadFromDisk();
+            if (m.present && m.changes != m.indexed) {
+                // A writer died between the table and its index.
+                t_.checkOpenState();
+            }
+        } catch (...) {
+            release();
+            throw;
+        }
+    }
+    ~WriteLock() { release(); }
+    void release() noexcept {
+        if (!locked_) return;
+        locked_ = false;
+        try {
+            t_.file_->unlock(kWriteLock, 1);
+        } catch (...) {
+        }
+    }
+
+  private:
+    Table& t_;
+    bool locked_ = false;
+};
+
+QString Table::productionIndexPath(const QString& tablePath) {
+    const QFileInfo info(tablePath);
+    const QString suffix = info.suffix();
+    const bool upper = !suffix.isEmpty() && suffix == suffix.toUpper();
+    const QString stem = info.path() + QLatin1Char('/') + info.completeBaseName();
+    const QString preferred = stem + (upper ? QStringLiteral(".MDX") : QStringLiteral(".mdx"));
+    const QString other = stem + (upper ? QStringLiteral(".mdx") : QStringLiteral(".MDX"));
+    if (!QFileInfo::exists(preferred) && QFileInfo::exists(other)) return other;
+    return preferred;
+}
+
+std::shared_ptr<Table> Table::open(const QString& path, Access access) {
+    const QString canonical = canonicalOf(path);
+    auto& tables = registry();
+    if (auto it = tables.find(canonical); it != tables.end()) {
+        if (auto table = it->second.table.lock()) {
+            if (access == Access::Exclusive || it->second.sole) inUse(path);
+            return table;
+        }
+        tables.erase(it);
+    }
+    std::shared_ptr<Table> table(new Table(path, canonical, access));
+    tables[canonical] = RegistryEntry{table, access == Access::Exclusive};
+    return table;
+}
+
+Table::Table(const QString& path, const QString& canonical, Access access)
+    : path_(path), canonical_(canonical), mdxPath_(productionIndexPath(path)) {
+    openFiles(access);
+}
+
+Table::~Table() {
+    auto& tables = registry();
+    if (auto it = tables.find(canonical_); it != tables.end() && it->second.table.expired())
+        tables.erase(it);
+}
+
+bool Table::writable() const {
+    return file_ && file_->writable();
+}
+
+void Table::openFiles(Access access) {
+    shared_ = access == Access::Shared && localShare();
+    for (int attempt = 0;; ++attempt) {
+        try {
+            file_ = std::make_unique<OsFile>(path_, OsFile::Access::ReadWrite);
+        } catch (const EngineError&) {
+            file_ = std::make_unique<OsFile>(path_, OsFile::Access::ReadOnly);
+        }
+        // A read-only handle can only take shared locks.
+        if (!file_->tryLock(kOpenLock, 1, !shared_ && file_->writable())) inUse(path_);
+        // A pack by another process may have renamed a new file over this one
+        // between our open and our lock: then open the new one.
+        if (file_->isAt(path_) || attempt == 3) break;
+    }
+
+    QByteArray base(kBaseHeaderSize, '\0');
+    base.resize(qsizetype(file_->readAt(0, base.data(), size_t(base.size()))));
+    DbfLayout::statedHeaderLength(base, path_);  // "not a dBASE table" before anything else
+
+    if (file_->writable()) {
+        WriteLock lock(*this, false);
+        reloadFromDisk();
+        checkOpenState();
+    } else {
+        if (shared_ && !file_->lock(kWriteLock, 1, false, kLockTimeoutMs))
+            throw EngineError(
+                QStringLiteral("The table %1 is locked by another program").arg(native(path_)));
+        try {
+            reloadFromDisk();
+            openIndex(false);
+        } catch (...) {
+            if (shared_) file_->unlock(kWriteLock, 1);
+            throw;
+        }
+        if (shared_) file_->unlock(kWriteLock, 1);
+    }
+    front_ = file_->mapFront(kBaseHeaderSize);
+}
+
+// Reads the header again and makes count, index and cache follow it.
+void Table::reloadFromDisk() {
+    QByteArray base(kBaseHeaderSize, '\0');
+    base.resize(qsizetype(file_->readAt(0, base.data(), size_t(base.size()))));
+    const int headerLength = DbfLayout::statedHeaderLength(base, path_);
+    QByteArray header(headerLength, '\0');
+    header.resize(qsizetype(file_->readAt(0, header.data(), size_t(header.size()))));
+    DbfLayout fresh = DbfLayout::parse(header, path_);
+    const bool hadIndex = layout_.productionIndex;
+    const int tagsBefore = tagCount();
+    layout_ = std::move(fresh);
+    const int64_t size = file_->size();
+    if (size < layout_.headerLength())
+        throw EngineError(
+            QStringLiteral("The table %1 is damaged: the file is shorter than its header")
+                .arg(native(path_)));
+    const int64_t complete = (size - layout_.headerLength()) / layout_.recordLength();
+    count_ = uint32_t(qMin<int64_t>(layout_.recordCount, complete));
+    changes_ = layout_.marker.changes;
+    deletedCount_ = -1;
+    forgetCache();
+    if (index_) {
+        index_->reload();
+        if (tagCount() != tagsBefore) bindTags();
+    } else if (front_ && layout_.productionIndex && !hadIndex) {
+        openIndex(false);  // another process added the index
+    }
+}
+
+// Under the write lock at open (or after a crashed writer): repair the tail,
+// then open the index, rebuilding it when it cannot be trusted.
+void Table::checkOpenState() {
+    const uint32_t stated = layout_.recordCount;
+    const uint32_t count = repairCount();
+    const bool repaired = count != stated;
+    count_ = count;
+    layout_.recordCount = count;
+    const bool stale = layout_.marker.present && layout_.marker.changes != layout_.marker.indexed;
+    if (repaired || !layout_.marker.present) {
+        layout_.marker.present = true;
+        writeBase();
+        file_->syncData();
+    }
+    changes_ = layout_.marker.changes;
+    openIndex(repaired || stale);
+}
+
+uint32_t Table::repairCount() {
+    const int64_t size = file_->size();
+    const int headerLength = layout_.headerLength();
+    const int recordLength = layout_.recordLength();
+    if (size < headerLength)
+        throw EngineError(
+            QStringLiteral("The table %1 is damaged: the file is shorter than its header")
+                .arg(native(path_)));
+    const int64_t complete = (size - headerLength) / recordLength;
+    int64_t count = layout_.recordCount;
+    // Files this engine wrote never hold NUL bytes in a record; a record that
+    // does is one whose bytes never reached the disk.
+    const bool ours = layout_.marker.present;
+    QByteArray record(recordLength, '\0');
+    auto plausible = [&](int64_t recno) {
+        const size_t got =
+            file_->readAt(recordOffset(uint32_t(recno)), record.data(), size_t(recordLength));
+        if (got != size_t(recordLength) || !validFlag(record[0])) return false;
+        return !ours || !record.contains('\0');
+    };
+    if (count > complete) count = complete;
+    // Complete records beyond the stated count: a post whose header did not land.
+    while (count < complete && plausible(count + 1)) ++count;
+    // Records at the end that never were written whole.
+    while (count > 0 && !plausible(count)) --count;
+
+    const int64_t end = headerLength + count * recordLength;
+    char tail = 0;
+    const bool tailOk = size == end + 1 && file_->readAt(end, &tail, 1) == 1 && tail == kEndOfFile;
+    if (!tailOk && file_->writable()) {
+        file_->resize(end);
+        file_->writeAt(end, &kEndOfFile, 1);
+        file_->syncData();
+    }
+    return uint32_t(count);
+}
+
+std::vector<TagSpec> Table::tagsFromFlags() const {
+    std::vector<TagSpec> specs;
+    for (const Field& f : layout_.fields()) {
+        if (!f.tagged) continue;
+        if (f.type == 'C')
+            specs.push_back(TagSpec{f.name.toUpper(), f.name, KeyType::Character, f.length});
+        else if (f.type == 'D')
+            specs.push_back(TagSpec{f.name.toUpper(), f.name, KeyType::Date, 8});
+        // Tags on other types are not kept by this engine; a rebuild drops them.
+    }
+    return specs;
+}
+
+void Table::bindTags() {
+    tagFields_.clear();
+    for (int t = 0; t < index_->tagCount(); ++t) {
+        const TagSpec& spec = index_->tag(t);
+        const int f = layout_.fieldIndex(spec.field);
+        const bool fits =
+            f >= 0 && ((spec.type == KeyType::Character && layout_.field(f).type == 'C' &&
+                        spec.keyLength == layout_.field(f).length) ||
+                       (spec.type == KeyType::Date && layout_.field(f).type == 'D'));
+        if (!fits)
+            throw EngineError(QStringLiteral("The index %1 does not match its table (tag %2)")
+                                  .arg(native(mdxPath_), spec.name));
+        tagFields_.push_back(f);
+    }
+}
+
+void Table::openIndex(bool forceRebuild) {
+    index_.reset();
+    tagFields_.clear();
+    if (!layout_.productionIndex) return;
+    std::vector<TagSpec> specs;
+    bool rebuild = forceRebuild;
+    if (QFileInfo::exists(mdxPath_)) {
+        try {
+            index_ = MdxIndex::open(mdxPath_, writable());
+            bindTags();
+            for (int t = 0; t < index_->tagCount(); ++t) specs.push_back(index_->tag(t));
+        } catch (const EngineError&) {
+            index_.reset();
+            tagFields_.clear();
+            specs = tagsFromFlags();
+            rebuild = true;
+        }
+    } else {
+        specs = tagsFromFlags();
+        rebuild = true;
+    }
+    if (!rebuild) return;
+    if (!writable())
+        throw EngineError(QStringLiteral("The index %1 is missing or out of date, and the table "
+                                         "is read-only so it cannot be rebuilt")
+                              .arg(native(mdxPath_)));
+    rebuildIndex(std::move(specs));
+}
+
+std::vector<std::vector<IndexEntry>> Table::scanKeys(const std::vector<int>& fields,
+                                                     const std::vector<KeyType>& types,
+                                                     const std::vector<int>& lengths) {
+    std::vector<std::vector<IndexEntry>> entries(fields.size());
+    for (auto& e : entries) e.reserve(count_);
+    const int recordLength = layout_.recordLength();
+    const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
+    QByteArray chunk;
+    for (uint32_t first = 1; first <= count_; first += perChunk) {
+        const uint32_t n = qMin(perChunk, count_ - first + 1);
+        chunk.resize(qsizetype(n) * recordLength);
+        const size_t got = file_->readAt(recordOffset(first), chunk.data(), size_t(chunk.size()));
+        const uint32_t whole = uint32_t(got / size_t(recordLength));
+        for (uint32_t i = 0; i < whole; ++i) {
+            const QByteArrayView record(chunk.constData() + qsizetype(i) * recordLength,
+                                        recordLength);
+            for (size_t t = 0; t < fields.size(); ++t) {
+                QByteArray key =
+                    types[t] == KeyType::Character
+                        ? MdxIndex::characterKey(layout_.bytes(fields[t], record), lengths[t])
+                        : MdxIndex::dateKey(layout_.date(fields[t], record));
+                entries[t].push_back(IndexEntry{std::move(key), first + i});
+            }
+        }
+        if (whole < n) break;
+    }
+    return entries;
+}
+
+void Table::rebuildIndex(std::vector<TagSpec> specs) {
+    index_.reset();
+    tagFields_.clear();
+    for (int f = 0; f < layout_.fieldCount(); ++f) layout_.setTagged(f, false);
+    std::vector<int> fields;
+    std::vector<KeyType> types;
+    std::vector<int> lengths;
+    std::vector<TagSpec> usable;
+    for (const TagSpec& spec : specs) {
+        const int f = layout_.fieldIndex(spec.field);
+        if (f < 0) continue;
+        const char type = layout_.field(f).type;
+        if (type != 'C' && type != 'D') continue;
+        TagSpec s = spec;
+        s.type = type == 'C' ? KeyType::Character : KeyType::Date;
+        s.keyLength = type == 'C' ? layout_.field(f).length : 8;
+        usable.push_back(s);
+        fields.push_back(f);
+        types.push_back(s.type);
+        lengths.push_back(s.keyLength);
+        layout_.setTagged(f, true);
+    }
+    if (!usable.empty()) {
+        auto entries = scanKeys(fields, types, lengths);
+        auto index = MdxIndex::create(mdxPath_, usable);
+        for (size_t t = 0; t < entries.size(); ++t) index->rebuild(int(t), std::move(entries[t]));
+        index->sync();
+        index_ = std::move(index);
+        bindTags();
+    }
+    layout_.productionIndex = !usable.empty();
+    layout_.marker.present = true;
+    layout_.marker.indexed = layout_.marker.changes;
+    changes_ = layout_.marker.changes;
+    writeWholeHeader();
+    file_->syncData();
+}
+
+ChangeMarker Table::peekMarker(uint32_t* count) const {
+    unsigned char base[kBaseHeaderSize];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (front_) {
+        std::memcpy(base, front_, sizeof base);
+    } else if (file_->readAt(0, base, sizeof base) != sizeof base) {
+        std::memset(base, 0, sizeof base);
+    }
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (count) *count = u32(base + 4);
+    return markerOf(base);
+}
+
+void Table::catchUp() {
+    if (!shared_) return;
+    uint32_t count = 0;
+    ChangeMarker m = peekMarker(&count);
+    if (m.present ? (m.changes == changes_ && m.indexed == m.changes && layout_.marker.present)
+                  : (count == count_ && !layout_.marker.present))
+        return;
+    if (writable()) {
+        // Taking the write lock waits for a writer halfway through, re-reads
+        // the header and repairs what a crashed writer left.
+        WriteLock lock(*this);
+        return;
+    }
+    if (!file_->lock(kWriteLock, 1, false, kLockTimeoutMs))
+        throw EngineError(
+            QStringLiteral("The table %1 is locked by another program").arg(native(path_)));
+    try {
+        reloadFromDisk();
+    } catch (...) {
+        file_->unlock(kWriteLock, 1);
+        throw;
+    }
+    file_->unlock(kWriteLock, 1);
+}
+
+bool Table::unchangedSinceCatchUp() const {
+    if (!shared_) return true;
+    uint32_t count = 0;
+    const ChangeMarker m = peekMarker(&count);
+    if (!m.present) return count == count_;
+    return m.changes == changes_ && m.indexed == changes_;
+}
+
+int64_t Table::recordOffset(uint32_t recno) const {
+    return layout_.headerLength() + int64_t(recno - 1) * layout_.recordLength();
+}
+
+void Table::forgetCacheFrom(int64_t offset) {
+    cache_.erase(offset / kBlockSize);
+    cache_.erase((offset + layout_.recordLength()) / kBlockSize);
+}
+
+bool Table::read(uint32_t recno, QByteArray& out) {
+    if (recno == 0 || recno > count_) return false;
+    const int recordLength = layout_.recordLength();
+    const int64_t offset = recordOffset(recno);
+    const int64_t block = offset / kBlockSize;
+    out.resize(recordLength);
+    if ((offset + recordLength - 1) / kBlockSize != block) {
+        return file_->readAt(offset, out.data(), size_t(recordLength)) == size_t(recordLength);
+    }
+    const int64_t inBlock = offset - block * kBlockSize;
+    auto it = cache_.find(block);
+    if (it == cache_.end() || it->second.size() < inBlock + recordLength) {
+        if (it != cache_.end()) cache_.erase(it);
+        if (cache_.size() >= kMaxCachedBlocks) cache_.clear();
+        QByteArray bytes(kBlockSize, Qt::Uninitialized);
+        bytes.resize(
+            qsizetype(file_->readAt(block * kBlockSize, bytes.data(), size_t(kBlockSize))));
+        it = cache_.emplace(block, std::move(bytes)).first;
+        if (it->second.size() < inBlock + recordLength) return false;
+    }
+    std::memcpy(out.data(), it->second.constData() + inBlock, size_t(recordLength));
+    return true;
+}
+
+uint32_t Table::liveCount() {
+    if (deletedCount_ < 0) {
+        int64_t deleted = 0;
+        const int recordLength = layout_.recordLength();
+        const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
+        QByteArray chunk;
+        for (uint32_t first = 1; first <= count_; first += perChunk) {
+            const uint32_t n = qMin(perChunk, count_ - first + 1);
+            chunk.resize(qsizetype(n) * recordLength);
+            const size_t got =
+                file_->readAt(recordOffset(first), chunk.data(), size_t(chunk.size()));
+            for (size_t i = 0; i + size_t(recordLength) <= got; i += size_t(recordLength)) {
+                if (chunk[qsizetype(i)] == kDeletedFlag) ++deleted;
+            }
+        }
+        deletedCount_ = deleted;
+    }
+    return count_ - uint32_t(deletedCount_);
+}
+
+QByteArray Table::key(int tag, QByteArrayView record) const {
+    const TagSpec& spec = index_->tag(tag);
+    const int f = tagFields_[size_t(tag)];
+    if (spec.type == KeyType::Character)
+        return MdxIndex::characterKey(layout_.bytes(f, record), spec.keyLength);
+    return MdxIndex::dateKey(layout_.date(f, record));
+}
+
+std::optional<QByteArray> Table::searchKey(int tag, QStringView value) const {
+    const TagSpec& spec = index_->tag(tag);
+    if (spec.type == KeyType::Date) {
+        const QString t = value.trimmed().toString();
+        if (t.isEmpty()) return MdxIndex::dateKey(QDate());
+        QDate d = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
+        if (!d.isValid()) d = QDate::fromString(t, Qt::ISODate);
+        if (!d.isValid()) return std::nullopt;
+        return MdxIndex::dateKey(d);
+    }
+    if (!platform::cp1252::canEncode(value)) return std::nullopt;
+    QByteArray bytes = platform::cp1252::encode(value);
+    while (bytes.size() > spec.keyLength && bytes.endsWith(' ')) bytes.chop(1);
+    if (bytes.size() > spec.keyLength) return std::nullopt;
+    return MdxIndex::characterKey(bytes, spec.keyLength);
+}
+
+QByteArray Table::searchKey(int tag, const QDate& value) const {
+    if (index_->tag(tag).type != KeyType::Date)
+        throw EngineError(QStringLiteral("The index %1 of %2 is not on a date field")
+                              .arg(index_->tag(tag).name, native(path_)));
+    return MdxIndex::dateKey(value);
+}
+
+void Table::writeBase() {
+    layout_.recordCount = count_;
+    layout_.lastUpdate = QDate::currentDate();
+    const QByteArray base = layout_.encodeBase();
+    file_->writeAt(0, base.constData(), size_t(base.size()));
+}
+
+void Table::writeWholeHeader() {
+    layout_.recordCount = count_;
+    layout_.lastUpdate = QDate::currentDate();
+    const QByteArray header = layout_.encodeHeader();
+    file_->writeAt(0, header.constData(), size_t(header.size()));
+}
+
+void Table::beginChange() {
+    layout_.marker.present = true;
+    ++layout_.marker.changes;
+    changes_ = layout_.marker.changes;
+    writeBase();
+}
+
+void Table::endChange() {
+    layout_.marker.indexed = layout_.marker.changes;
+    writeBase();
+}
+
+void Table::afterFailure() noexcept {
+    // Leave the files consistent if we still can; the marker already says
+    // "index not to be trusted", so the next open repairs what this cannot.
+    try {
+        reloadFromDisk();
+        checkOpenState();
+    } catch (...) {
+    }
+}
+
+void Table::saveChanges() {
+    // Every change was synced before it returned; a sync here costs only when
+    // something outside the change protocol wrote (nothing does today).
+    if (!writable()) return;
+    file_->syncData();
+    if (index_) index_->sync();
+}
+
+uint32_t Table::append(const QByteArray& record) {
+    if (record.size() != layout_.recordLength())
+        throw EngineError(QStringLiteral("Wrong record length for %1").arg(native(path_)));
+    WriteLock lock(*this);
+    QByteArray bytes = record;
+    bytes[0] = kLiveFlag;
+    bytes.append(kEndOfFile);
+    const uint32_t recno = count_ + 1;
+    try {
+        count_ = recno;
+        beginChange();  // header first: count and "change under way"
+        file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
+        forgetCacheFrom(recordOffset(recno));
+        file_->syncData();
+        if (index_) {
+            for (int t = 0; t < index_->tagCount(); ++t) index_->insert(t, key(t, bytes), recno);
+            index_->sync();
+        }
+        endChange();
+    } catch (...) {
+        afterFailure();
+        throw;
+    }
+    return recno;
+}
+
+void Table::update(uint32_t recno, const QByteArray& record) {
+    if (record.size() != layout_.recordLength())
+        throw EngineError(QStringLiteral("Wrong record length for %1").arg(native(path_)));
+    WriteLock lock(*this);
+    QByteArray old;
+    if (!read(recno, old) || old[0] != kLiveFlag)
+        throw EngineError(
+            QStringLiteral("The record was deleted by another user: %1").arg(native(path_)));
+    QByteArray bytes = record;
+    bytes[0] = kLiveFlag;
+    try {
+        beginChange();
+        file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
+        forgetCacheFrom(recordOffset(recno));
+        file_->syncData();
+        bool indexChanged = false;
+        for (int t = 0; t < tagCount(); ++t) {
+            const QByteArray before = key(t, old);
+            const QByteArray after = key(t, bytes);
+            if (before == after) continue;
+            index_->remove(t, before, recno);
+            index_->insert(t, after, recno);
+            indexChanged = true;
+        }
+        if (indexChanged) index_->sync();
+        endChange();
+    } catch (...) {
+        afterFailure();
+        throw;
+    }
+}
+
+void Table::markDeleted(uint32_t recno) {
+    WriteLock lock(*this);
+    QByteArray old;
+    if (!read(recno, old) || old[0] == kDeletedFlag) return;
+    try {
+        beginChange();
+        file_->writeAt(recordOffset(recno), &kDeletedFlag, 1);
+        forgetCacheFrom(recordOffset(recno));
+        file_->syncData();
+        endChange();
+        if (deletedCount_ >= 0) ++deletedCount_;
+    } catch (...) {
+        afterFailure();
+        throw;
+    }
+}
+
+bool Table::upgradeToSoleUse() {
+    if (!shared_) return true;
+    return file_->tryLock(kOpenLock, 1, true);
+}
+
+void Table::releaseSoleUse() {
+    if (shared_) file_->tryLock(kOpenLock, 1, false);
+}
+
+void Table::empty() {
+    WriteLock lock(*this);
+    if (!upgradeToSoleUse()) inUse(path_);
+    try {
+        std::vector<TagSpec> specs;
+        for (int t = 0; t < tagCount(); ++t) specs.push_back(index_->tag(t));
+        count_ = 0;
+        beginChange();
+        const int64_t end = layout_.headerLength();
+        file_->resize(end);
+        file_->writeAt(end, &kEndOfFile, 1);
+        forgetCache();
+        file_->syncData();
+        deletedCount_ = 0;
+        ++epoch_;
+        if (!specs.empty()) rebuildIndex(std::move(specs));
+        endChange();
+    } catch (...) {
+        releaseSoleUse();
+        afterFailure();
+        throw;
+    }
+    releaseSoleUse();
+}
+
+int Table::pack() {
+    lastError_.clear();
+    const QString temp = path_ + QStringLiteral(".pack");
+    try {
+        WriteLock lock(*this);
+        if (!upgradeToSoleUse()) {
+            lastError_ = QStringLiteral("The table %1 is in use").arg(native(path_));
+            return 1;
+        }
+        try {
+            std::vector<TagSpec> specs;
+            for (int t = 0; t < tagCount(); ++t) specs.push_back(index_->tag(t));
+            auto out =
+                std::make_unique<OsFile>(temp, OsFile::Access::ReadWrite, OsFile::Create::Yes);
+            out->tryLock(kOpenLock, 1, true);
+
+            DbfLayout packed = layout_;
+            packed.marker.present = true;
+            packed.marker.changes = layout_.marker.changes + 1;
+            packed.marker.indexed = layout_.marker.changes;  // index to be regenerated
+            const int recordLength = layout_.recordLength();
+            const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
+            int64_t written = packed.headerLength();
+            uint32_t kept = 0;
+            QByteArray chunk;
+            QByteArray outBytes;
+            for (uint32_t first = 1; first <= count_; first += perChunk) {
+                const uint32_t n = qMin(perChunk, count_ - first + 1);
+                chunk.resize(qsizetype(n) * recordLength);
+                const size_t got =
+                    file_->readAt(recordOffset(first), chunk.data(), size_t(chunk.size()));
+                if (got != size_t(chunk.size()))
+                    throw EngineError(QStringLiteral("The table %1 is damaged: it ends early")
+                                          .arg(native(path_)));
+                outBytes.clear();
+                for (uint32_t i = 0; i < n; ++i) {
+                    const char* r = chunk.constData() + qsizetype(i) * recordLength;
+                    if (r[0] == kDeletedFlag) continue;
+                    outBytes.append(r, recordLength);
+                    ++kept;
+                }
+                out->writeAt(written, outBytes.constData(), size_t(outBytes.size()));
+                written += outBytes.size();
+            }
+            out->writeAt(written, &kEndOfFile, 1);
+            packed.recordCount = kept;
+            packed.lastUpdate = QDate::currentDate();
+            const QByteArray header = packed.encodeHeader();
+            out->writeAt(0, header.constData(), size_t(header.size()));
+            out->syncData();
+            OsFile::replace(temp, path_);
+            // The old handle goes, and with it the locks on the old file.
+            front_ = nullptr;
+            file_ = std::move(out);
+            layout_ = std::move(packed);
+            count_ = kept;
+            changes_ = layout_.marker.changes;
+            deletedCount_ = 0;
+            ++epoch_;
+            forgetCache();
+            front_ = file_->mapFront(kBaseHeaderSize);
+            if (!specs.empty()) {
+                rebuildIndex(std::move(specs));
+            } else {
+                endChange();
+                file_->syncData();
+            }
+        } catch (...) {
+            OsFile::remove(temp);
+            releaseSoleUse();
+            throw;
+        }
+        releaseSoleUse();
+        return 0;
+    } catch (const platform::Error& e) {
+        lastError_ = e.message();
+        return 2;
+    }
+}
+
+void Table::addIndex(const QString& fieldName) {
+    const int f = layout_.fieldIndex(fieldName);
+    if (f < 0)
+        throw EngineError(
+            QStringLiteral("Field '%1' not found in %2").arg(fieldName, native(path_)));
+    const Field field = layout_.field(f);
+    if (field.type != 'C' && field.type != 'D')
+        throw EngineError(QStringLiteral("Cannot index field %1 of %2: only character and date "
+                                         "fields can carry an index")
+                              .arg(field.name, native(path_)));
+    const QString name = field.name.toUpper();
+    WriteLock lock(*this);
+    if (findTag(name) >= 0)
+        throw EngineError(
+            QStringLiteral("The index %1 already exists in %2").arg(name, native(mdxPath_)));
+    const TagSpec spec{name, field.name, field.type == 'C' ? KeyType::Character : KeyType::Date,
+                       field.type == 'C' ? field.length : 8};
+    try {
+        auto entries = scanKeys({f}, {spec.type}, {spec.keyLength});
+        beginChange();
+        if (!index_) {
+            index_ = MdxIndex::create(mdxPath_, {spec});
+            index_->rebuild(0, std::move(entries[0]));
+        } else {
+            index_->addTag(spec, std::move(entries[0]));
+        }
+        index_->sync();
+        bindTags();
+        layout_.setTagged(f, true);
+        layout_.productionIndex = true;
+        layout_.marker.indexed = layout_.marker.changes;
+        writeWholeHeader();
+        file_->syncData();
+    } catch (...) {
+        afterFailure();
+        throw;
+    }
+}
+
+namespace {
+
+// One field of a source record into a target field of perhaps another type.
+void copyField(const DbfLayout& from, int f, QByteArrayView source, const DbfLayout& to, int g,
+               QByteArray& target) {
+    if (from.isBlank(f, source)) return to.clear(g, target);
+    const char a = from.field(f).type;
+    const char b = to.field(g).type;
+    const bool numbers = (a == 'N' || a == 'F') && (b == 'N' || b == 'F');
+    if (numbers) return to.setNumber(g, target, from.number(f, source));
+    if (a == 'D' && b == 'D') return to.setDate(g, target, from.date(f, source));
+    if (a == 'L' && b == 'L') return to.setLogical(g, target, from.logical(f, source));
+    to.setText(g, target, from.text(f, source));
+}
+
+}  // namespace
+
+uint32_t Table::appendFrom(Table& source) {
+    if (&source == this)
+        throw EngineError(QStringLiteral("Cannot append %1 to itself").arg(native(path_)));
+    source.catchUp();
+    const DbfLayout& from = source.layout();
+    const int shared = qMin(from.fieldCount(), layout_.fieldCount());
+    // Convert everything first: a value that does not fit stops the batch
+    // before anything is written.
+    QByteArray records;
+    uint32_t n = 0;
+    QByteArray in;
+    for (uint32_t r = 1; r <= source.recordCount(); ++r) {
+        if (!source.read(r, in) || in[0] != kLiveFlag) continue;
+        QByteArray out = layout_.blankRecord();
+        for (int f = 0; f < shared; ++f) copyField(from, f, in, layout_, f, out);
+        records.append(out);
+        ++n;
+    }
+    if (n == 0) return 0;
+    WriteLock lock(*this);
+    const uint32_t firstNew = count_ + 1;
+    try {
+        count_ += n;
+        beginChange();
+        records.append(kEndOfFile);
+        file_->writeAt(recordOffset(firstNew), records.constData(), size_t(records.size()));
+        forgetCache();
+        file_->syncData();
+        if (index_) {
+            const int recordLength = layout_.recordLength();
+            for (uint32_t i = 0; i < n; ++i) {
+                const QByteArrayView r(records.constData() + qsizetype(i) * recordLength,
+                                       recordLength);
+                for (int t = 0; t < index_->tagCount(); ++t)
+                    index_->insert(t, key(t, r), firstNew + i);
+            }
+            index_->sync();
+        }
+        endChange();
+    } catch (...) {
+        afterFailure();
+        throw;
+    }
+    return n;
+}
+
+void Table::create(const QString& path, const std::vector<Field>& fields,
+                   const std::vector<QString>& tagFields, uint8_t languageDriver, bool replace) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (QFileInfo::exists(absolute)) {
+        if (!replace)
+            throw EngineError(QStringLiteral("The table %1 already exists").arg(native(absolute)));
+        const QString canonical = QFileInfo(absolute).canonicalFilePath();
+        if (auto it = registry().find(canonical);
+            it != registry().end() && !it->second.table.expired())
+            inUse(absolute);
+        OsFile existing(absolute, OsFile::Access::ReadWrite);
+        if (!existing.tryLock(kOpenLock, 1, true)) inUse(absolute);
+    }
+    DbfLayout layout(absolute, fields, languageDriver);
+    std::vector<TagSpec> specs;
+    for (const QString& name : tagFields) {
+        const int f = layout.fieldIndex(name);
+        if (f < 0)
+            throw EngineError(
+                QStringLiteral("Field '%1' not found in %2").arg(name, native(absolute)));
+        const Field& field = layout.field(f);
+        if (field.type != 'C' && field.type != 'D')
+            throw EngineError(QStringLiteral("Cannot index field %1 of %2: only character and "
+                                             "date fields can carry an index")
+                                  .arg(field.name, native(absolute)));
+        specs.push_back(TagSpec{field.name, field.name,
+                                field.type == 'C' ? KeyType::Character : KeyType::Date,
+                                field.type == 'C' ? field.length : 8});
+        layout.setTagged(f, true);
+    }
+    layout.productionIndex = !specs.empty();
+    layout.marker.present = true;
+    layout.marker.changes = 1;
+    layout.marker.indexed = specs.empty() ? 1 : 0;  // until the index exists
+    layout.recordCount = 0;
+
+    const QString temp = absolute + QStringLiteral(".new");
+    {
+        OsFile out(temp, OsFile::Access::ReadWrite, OsFile::Create::Yes);
+        QByteArray bytes = layout.encodeHeader();
+        bytes.append(kEndOfFile);
+        out.writeAt(0, bytes.constData(), size_t(bytes.size()));
+        out.syncData();
+    }
+    OsFile::replace(temp, absolute);
+    const QString mdx = productionIndexPath(absolute);
+    if (specs.empty()) {
+        if (replace) OsFile::remove(mdx);
+        return;
+    }
+    MdxIndex::create(mdx, specs)->sync();
+    OsFile file(absolute, OsFile::Access::ReadWrite);
+    layout.marker.indexed = layout.marker.changes;
+    const QByteArray base = layout.encodeBase();
+    file.writeAt(0, base.constData(), size_t(base.size()));
+    file.syncData();
+}
+
+void Table::clearProductionIndexFlag(const QString& path) {
+    const QString canonical = canonicalOf(path);
+    if (auto it = registry().find(canonical); it != registry().end() && !it->second.table.expired())
+        inUse(path);
+    OsFile file(path, OsFile::Access::ReadWrite);
+    if (!file.tryLock(kOpenLock, 1, true)) inUse(path);
+    QByteArray base(kBaseHeaderSize, '\0');
+    base.resize(qsizetype(file.readAt(0, base.data(), size_t(base.size()))));
+    QByteArray header(DbfLayout::statedHeaderLength(base, path), '\0');
+    header.resize(qsizetype(file.readAt(0, header.data(), size_t(header.size()))));
+    DbfLayout layout = DbfLayout::parse(header, path);
+    layout.productionIndex = false;
+    for (int f = 0; f < layout.fieldCount(); ++f) layout.setTagged(f, false);
+    const QByteArray bytes = layout.encodeHeader();
+    file.writeAt(0, bytes.constData(), size_t(bytes.size()));
+    file.syncData();
+}
+
+}  // namespace dbase

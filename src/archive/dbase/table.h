@@ -1,0 +1,174 @@
+// A Table is one .dbf file and its production .mdx index, opened once per
+// process: every cursor on the same file (by canonical path) shares one Table,
+// so a change through one cursor is what the others read next.
+//
+// Guarantees
+// * Durability. append(), update() and markDeleted() return only when the
+//   record and its index entries are on disk: the .dbf is synced first, then
+//   the .mdx. At most two syncs per change; a deletion needs one (deleted
+//   records keep their index entries, as dBASE does).
+// * Indexes are derived data. Bytes 16..27 of the header hold a change marker
+//   (see ChangeMarker): `changes` is bumped, in the same header write that
+//   starts a change, before any record byte is touched; `indexed` is set equal
+//   to it only after the .mdx has been synced. A header with changes != indexed
+//   therefore means "a writer was interrupted between the two files", and the
+//   index is rebuilt from the table. Because writers hold the write lock for
+//   the whole change, another live process never sees that state except after
+//   a crash, so processes sharing a table never make each other rebuild. A
+//   missing or unreadable .mdx is rebuilt the same way. Tables written by other
+//   tools carry no marker; their index is trusted until this engine first
+//   writes them.
+// * Torn tails. At open the record count in the header is checked against the
+//   file size and the deletion flags of the last records: records that are not
+//   complete, or whose flag is neither ' ' nor '*', are dropped; complete
+//   records beyond the stated count are kept. Either repair rebuilds the index.
+//   Only a header that cannot be read makes the table "damaged".
+// * Sharing. Every opener holds a shared lock on one byte far beyond the data
+//   (kOpenLock); an exclusive open takes it exclusively and so fails while any
+//   other process has the table open. Writers hold an exclusive lock on the
+//   next byte (kWriteLock) for one whole change; a reader that finds the marker
+//   changed takes it shared while it re-reads the header and reloads the index.
+//   Readers check the marker through a shared memory view of the header: no
+//   system call per move. A read that saw the marker move while it worked is
+//   done again (the cursor layer does this through consistentRead()).
+// * Every failure raises EngineError naming the file.
+//
+// The caller (one thread) must not keep pointers into the record cache across
+// calls, and must re-position cursors whose epoch() changed (pack, empty).
+#pragma once
+
+#include "archive/dbase/dbf_file.h"
+#include "archive/dbase/engine_error.h"
+#include "archive/dbase/mdx_index.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+namespace dbase {
+
+class OsFile;
+
+class Table {
+  public:
+    enum class Access {
+        Shared,     // shared with other processes, unless localShare() is off
+        Exclusive,  // no other process and no other open of this process
+    };
+
+    // The table of the process for that file, opened if it is not yet.
+    static std::shared_ptr<Table> open(const QString& path, Access access = Access::Shared);
+    // Creates a new dBASE IV table (refusing to replace an existing file
+    // unless asked) with a production index holding one tag per named field.
+    static void create(const QString& path, const std::vector<Field>& fields,
+                       const std::vector<QString>& tagFields,
+                       uint8_t languageDriver = kAnsiLanguageDriver, bool replace = false);
+    // Clears byte 28 and the field flags of a closed table, so that it opens
+    // without its production index (which the caller may then delete).
+    static void clearProductionIndexFlag(const QString& path);
+    // The production index file that belongs to a table file.
+    static QString productionIndexPath(const QString& tablePath);
+
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    const QString& path() const { return path_; }
+    const DbfLayout& layout() const { return layout_; }
+    bool exclusive() const { return !shared_; }
+    bool writable() const;
+    // Bumped by pack() and empty(): record numbers from before mean nothing.
+    uint64_t epoch() const { return epoch_; }
+
+    // Records are numbered 1..recordCount(), deleted ones included.
+    uint32_t recordCount() const { return count_; }
+    // Reads record recno into `out`; false when there is no such record.
+    bool read(uint32_t recno, QByteArray& out);
+    uint32_t liveCount();  // records not deleted
+
+    // Durable changes (see the guarantees above).
+    uint32_t append(const QByteArray& record);
+    void update(uint32_t recno, const QByteArray& record);
+    void markDeleted(uint32_t recno);
+    // Nothing is left unsynced after a change; kept for callers that ask.
+    void saveChanges();
+
+    // The production index: nullptr when the table has none.
+    MdxIndex* index() { return index_.get(); }
+    int tagCount() const { return index_ ? index_->tagCount() : 0; }
+    int findTag(const QString& name) const { return index_ ? index_->findTag(name) : -1; }
+    int tagField(int tag) const { return tagFields_[size_t(tag)]; }
+    QByteArray key(int tag, QByteArrayView record) const;
+    // The key an exact search for `value` looks for; nullopt when no record can
+    // match (text longer than the field, or with characters it cannot hold).
+    std::optional<QByteArray> searchKey(int tag, QStringView value) const;
+    QByteArray searchKey(int tag, const QDate& value) const;
+
+    // Brings this process's view up to date with what other processes wrote.
+    // Cheap when nothing changed (a memory read).
+    void catchUp();
+    // True when no other process changed the table since the last catchUp():
+    // what was read since then is consistent.
+    bool unchangedSinceCatchUp() const;
+
+    // Table operations.
+    void empty();  // all records removed, structure and indexes kept; exclusive use
+    // Purges deleted records and regenerates the index. 0 = success, 1 = table in
+    // use by another process, 2 = failed (lastError() says why).
+    int pack();
+    const QString& lastError() const { return lastError_; }
+    // Adds a tag named after the field to the production index (created if missing).
+    void addIndex(const QString& fieldName);
+    // Appends every live record of `source`, in its physical order, field by
+    // position (converting by value). Durable once at the end; returns the count.
+    uint32_t appendFrom(Table& source);
+
+  private:
+    Table(const QString& path, const QString& canonical, Access access);
+    class WriteLock;
+    friend class WriteLock;
+
+    void openFiles(Access access);
+    void checkOpenState();
+    uint32_t repairCount();
+    void openIndex(bool forceRebuild);
+    std::vector<TagSpec> tagsFromFlags() const;
+    void rebuildIndex(std::vector<TagSpec> specs);
+    void bindTags();
+    std::vector<std::vector<IndexEntry>> scanKeys(const std::vector<int>& fields,
+                                                  const std::vector<KeyType>& types,
+                                                  const std::vector<int>& lengths);
+    void reloadFromDisk();
+    ChangeMarker peekMarker(uint32_t* count = nullptr) const;
+    void writeBase();
+    void writeWholeHeader();
+    void beginChange();
+    void endChange();
+    void afterFailure() noexcept;
+    bool upgradeToSoleUse();
+    void releaseSoleUse();
+    int64_t recordOffset(uint32_t recno) const;
+    void forgetCache() { cache_.clear(); }
+    void forgetCacheFrom(int64_t offset);
+
+    QString path_;
+    QString canonical_;
+    QString mdxPath_;
+    std::unique_ptr<OsFile> file_;
+    DbfLayout layout_;
+    std::unique_ptr<MdxIndex> index_;
+    std::vector<int> tagFields_;
+    bool shared_ = true;
+    uint32_t count_ = 0;
+    uint32_t changes_ = 0;  // marker value this process's view reflects
+    int64_t deletedCount_ = -1;
+    uint32_t deletedCountAt_ = 0;
+    uint64_t epoch_ = 0;
+    const unsigned char* front_ = nullptr;
+    QString lastError_;
+    std::unordered_map<int64_t, QByteArray> cache_;  // blocks of the .dbf by number
+};
+
+}  // namespace dbase
