@@ -652,6 +652,8 @@ struct MdxIndex::Impl {
         const uint32_t r = xi < gn ? ptr(t, gb, xi + 1) : 0;
         const int sn = s ? count(node(t, s)) : 0;
         const int rn = r ? count(node(t, r)) : 0;
+        if ((s && (sn < 1 || isLeaf(t, node(t, s)))) || (r && (rn < 1 || isLeaf(t, node(t, r)))))
+            damaged(QStringLiteral("the levels of tag %1 do not match").arg(t.spec.name));
         if (s && sn < t.capacity) {  // merge into the left sibling
             const uint32_t after = rightNeighbor(t, path, j);
             uint8_t* sb = file.writable(s);
