@@ -1,0 +1,299 @@
+#include "archive/sql/query.h"
+
+#include "archive/dbase/engine_error.h"
+#include "archive/sql/sql_database.h"
+
+#include <QHash>
+#include <sqlite3.h>
+
+namespace sql {
+
+// One result column, stored by type: numbers and dates (Julian days) in
+// `numbers`, text in `texts`, interned so repeated names share one string.
+struct Query::Column {
+    QString name;
+    FieldType type = FieldType::Text;
+    bool resolved = false;  // type known (declared, or seen in a non-NULL value)
+    size_t pendingNulls = 0;
+    std::vector<double> numbers;
+    std::vector<QString> texts;
+    std::vector<bool> nulls;
+    QHash<QByteArray, QString> interned;
+
+    void resolve(FieldType t) {
+        type = t;
+        resolved = true;
+        if (t == FieldType::Text)
+            texts.resize(texts.size() + pendingNulls);
+        else
+            numbers.resize(numbers.size() + pendingNulls);
+        pendingNulls = 0;
+    }
+
+    void append(sqlite3_stmt* stmt, int i) {
+        const int kind = sqlite3_column_type(stmt, i);
+        nulls.push_back(kind == SQLITE_NULL);
+        if (!resolved) {
+            if (kind == SQLITE_NULL) {
+                ++pendingNulls;
+                return;
+            }
+            resolve(kind == SQLITE_TEXT || kind == SQLITE_BLOB ? FieldType::Text : FieldType::Number);
+        }
+        if (type == FieldType::Text) {
+            if (kind == SQLITE_NULL) {
+                texts.emplace_back();
+                return;
+            }
+            const QByteArray bytes(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                                   sqlite3_column_bytes(stmt, i));
+            auto it = interned.constFind(bytes);
+            if (it == interned.constEnd()) {
+                if (interned.size() > 100000) interned.clear();  // too varied to be worth it
+                it = interned.insert(bytes, QString::fromUtf8(bytes));
+            }
+            texts.push_back(*it);
+        } else {
+            numbers.push_back(kind == SQLITE_NULL ? 0.0 : sqlite3_column_double(stmt, i));
+        }
+    }
+
+    void dropLast() {
+        const bool wasPending = !resolved && nulls.back();
+        nulls.pop_back();
+        if (wasPending) {
+            --pendingNulls;
+        } else if (type == FieldType::Text) {
+            texts.pop_back();
+        } else {
+            numbers.pop_back();
+        }
+    }
+};
+
+struct Query::Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+namespace {
+
+[[noreturn]] void fail(sqlite3* db) {
+    throw dbase::EngineError(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+}  // namespace
+
+Query::Query(Database& db) : db_(db) {}
+Query::~Query() = default;
+
+void Query::clear() {
+    close();
+    lines_.clear();
+    bindings_.clear();
+}
+
+void Query::add(const QString& line) {
+    close();
+    lines_ << line;
+}
+
+void Query::setText(const QString& text) {
+    close();
+    lines_ = QStringList{text};
+}
+
+void Query::bind(int position, const QVariant& value) {
+    if (position < 1) throw dbase::EngineError(QStringLiteral("Parameter numbers start at 1"));
+    if (bindings_.size() < size_t(position)) bindings_.resize(size_t(position));
+    bindings_[size_t(position - 1)] = value;
+}
+
+std::unique_ptr<Query::Statement> Query::prepare() {
+    db_.refreshTables();
+    sqlite3* db = db_.handle();
+    auto st = std::make_unique<Statement>();
+    const QByteArray sql = text().toUtf8();
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &st->stmt, nullptr) != SQLITE_OK)
+        fail(db);
+    if (!st->stmt) throw dbase::EngineError(QStringLiteral("The SQL statement is empty"));
+    for (size_t i = 0; i < bindings_.size(); ++i) {
+        const QVariant& v = bindings_[i];
+        const int n = int(i + 1);
+        int rc = SQLITE_OK;
+        if (v.isNull() || (v.typeId() == QMetaType::QDate && !v.toDate().isValid())) {
+            rc = sqlite3_bind_null(st->stmt, n);
+        } else if (v.typeId() == QMetaType::QDate) {
+            rc = sqlite3_bind_int64(st->stmt, n, v.toDate().toJulianDay());
+        } else if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float) {
+            rc = sqlite3_bind_double(st->stmt, n, v.toDouble());
+        } else if (v.canConvert<qlonglong>() && v.typeId() != QMetaType::QString) {
+            rc = sqlite3_bind_int64(st->stmt, n, v.toLongLong());
+        } else {
+            const QByteArray utf8 = v.toString().toUtf8();
+            rc = sqlite3_bind_text(st->stmt, n, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK) fail(db);
+    }
+    return st;
+}
+
+int Query::execute() {
+    close();
+    auto st = prepare();
+    int rc;
+    while ((rc = sqlite3_step(st->stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) fail(db_.handle());
+    return sqlite3_changes(db_.handle());
+}
+
+void Query::open() {
+    close();
+    auto st = prepare();
+    if (!sqlite3_stmt_readonly(st->stmt))
+        throw dbase::EngineError(QStringLiteral("A query that changes tables cannot be opened; execute it"));
+    const int n = sqlite3_column_count(st->stmt);
+    columns_.resize(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        Column& c = columns_[size_t(i)];
+        c.name = QString::fromUtf8(sqlite3_column_name(st->stmt, i));
+        const char* decl = sqlite3_column_decltype(st->stmt, i);
+        const QByteArray type = decl ? QByteArray(decl).toUpper() : QByteArray();
+        if (type == "DATE")
+            c.resolve(FieldType::Date);
+        else if (type == "TEXT")
+            c.resolve(FieldType::Text);
+        else if (type == "REAL" || type == "BOOLEAN")
+            c.resolve(FieldType::Number);
+    }
+    open_ = true;
+    int rc;
+    while ((rc = sqlite3_step(st->stmt)) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i) columns_[size_t(i)].append(st->stmt, i);
+        row_ = rows_;
+        ++rows_;
+        if (filter) {
+            filling_ = true;
+            bool keep = false;
+            try {
+                keep = filter(*this);
+            } catch (...) {
+                filling_ = false;
+                close();
+                throw;
+            }
+            filling_ = false;
+            if (!keep) {
+                for (Column& c : columns_) c.dropLast();
+                --rows_;
+            }
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        close();
+        fail(db_.handle());
+    }
+    first();
+}
+
+void Query::close() {
+    open_ = false;
+    columns_.clear();
+    rows_ = row_ = 0;
+    eof_ = bof_ = true;
+}
+
+int Query::fieldCount() const { return int(columns_.size()); }
+
+QString Query::fieldName(int field) const { return columns_.at(size_t(field)).name; }
+
+Query::FieldType Query::fieldType(int field) const { return columns_.at(size_t(field)).type; }
+
+int Query::fieldIndex(const QString& name) const {
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        if (columns_[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+    }
+    throw dbase::EngineError(QStringLiteral("Field '%1' not found").arg(name));
+}
+
+void Query::first() {
+    row_ = 0;
+    bof_ = true;
+    eof_ = rows_ == 0;
+}
+
+void Query::last() {
+    row_ = rows_ ? rows_ - 1 : 0;
+    eof_ = true;
+    bof_ = rows_ == 0;
+}
+
+void Query::next() {
+    bof_ = false;
+    if (row_ + 1 < rows_)
+        ++row_;
+    else
+        eof_ = true;
+}
+
+void Query::prior() {
+    eof_ = false;
+    if (row_ > 0)
+        --row_;
+    else
+        bof_ = true;
+}
+
+void Query::moveTo(int row) {
+    if (row < 0 || size_t(row) >= rows_) throw dbase::EngineError(QStringLiteral("Row out of range"));
+    row_ = size_t(row);
+    bof_ = eof_ = false;
+}
+
+void Query::checkRow() const {
+    if (!open_ || rows_ == 0)
+        throw dbase::EngineError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+}
+
+bool Query::isNull(int field) const {
+    checkRow();
+    return columns_.at(size_t(field)).nulls[row_];
+}
+
+QVariant Query::value(int field) const {
+    if (isNull(field)) return {};
+    switch (fieldType(field)) {
+        case FieldType::Text: return text(field);
+        case FieldType::Date: return date(field);
+        default: return number(field);
+    }
+}
+
+QString Query::text(int field) const {
+    checkRow();
+    const Column& c = columns_.at(size_t(field));
+    if (c.nulls[row_]) return {};
+    switch (c.type) {
+        case FieldType::Text: return c.texts[row_];
+        case FieldType::Date: return QDate::fromJulianDay(qint64(c.numbers[row_])).toString(Qt::ISODate);
+        default: return QString::number(c.numbers[row_], 'g', 15);
+    }
+}
+
+double Query::number(int field) const {
+    checkRow();
+    const Column& c = columns_.at(size_t(field));
+    if (c.nulls[row_]) return 0;
+    if (c.type == FieldType::Text) return c.texts[row_].toDouble();
+    return c.numbers[row_];
+}
+
+QDate Query::date(int field) const {
+    checkRow();
+    const Column& c = columns_.at(size_t(field));
+    if (c.nulls[row_] || c.type == FieldType::Text) return {};
+    return QDate::fromJulianDay(qint64(c.numbers[row_]));
+}
+
+}  // namespace sql

@@ -1,0 +1,173 @@
+#include "archive/archive_files.h"
+#include "archive/dbase/table.h"
+#include "archive/sql/query.h"
+#include "archive/sql/sql_database.h"
+#include "archive/statements.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace archive;
+using sql::Query;
+
+namespace {
+
+// A small archive with known rows: three magazines (one with an apostrophe in
+// its barcode, which no scanner makes but the SQL layer must survive), stock
+// and journal records, one stock record whose magazine is missing.
+class SqlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_EQ(createMissingTables(dir.path()), 3);
+        db = std::make_unique<sql::Database>(dir.path());
+        run("insert into riviste3 (barcode, nome, prezzo, fornitore, acquisto, periodicit) values"
+            " ('9771111111001', 'Zeta Moto', 3.5, 'D01', 2.1, 'M'),"
+            " ('9772222222002', 'Alfa Cucina', 2, 'A02', 1.234567, 'S'),"
+            " ('12345670', 'Beta Enigmi', 1.5, 'D01', 1, 'V'),"
+            " ('977''333333003', 'Quote''s', 1, 'X', 0.5, 'Q')");
+        run("insert into giacenza3 (giacenza, prezzo, ucarico, barcode2, acquisto, scadenza) values"
+            " (5, 3.5, ?1, '977111111100100042', 2.1, ?2),"
+            " (0, 2, ?3, '977222222200212', 1.234567, null),"
+            " (-1, 1.5, null, '12345670', 1, null),"
+            " (3, 3.5, ?1, '977111111100100041', 2.1, ?2),"
+            " (7, 9, ?1, '977999999900100001', 5, null)",
+            {QDate(2026, 3, 1), QDate(2026, 3, 31), QDate(2026, 2, 20)});
+        run("insert into giornale3 (data, quantita, prezzo, barcode2, tipo, acquisto) values"
+            " (?2, 10, 3.5, '977111111100100042', 'C', 2.1),"
+            " (?1, 4, 2, '977222222200212', 'C', 1.234567),"
+            " (?2, -1, 3.5, '977111111100100042', 'S', 2.1),"
+            " (?2, -4, 3.5, '977111111100100042', 'R', 2.1),"
+            " (?3, -4, 2, '977222222200212', 'R', 1.234567),"
+            " (?3, -1, 1.5, '12345670', 'S', 1)",
+            {QDate(2026, 2, 20), QDate(2026, 3, 1), QDate(2026, 3, 2)});
+    }
+
+    int run(const QString& text, const QVariantList& values = {}) {
+        Query q(*db);
+        q.setText(text);
+        for (int i = 0; i < values.size(); ++i) q.bind(i + 1, values[i]);
+        return q.execute();
+    }
+
+    // The result rows, one string per row, fields joined by "|".
+    QStringList rows(const QString& text, const QVariantList& values = {}) {
+        Query q(*db);
+        q.setText(text);
+        for (int i = 0; i < values.size(); ++i) q.bind(i + 1, values[i]);
+        q.open();
+        QStringList out;
+        for (q.first(); !q.eof(); q.next()) {
+            QStringList fields;
+            for (int f = 0; f < q.fieldCount(); ++f) {
+                if (q.fieldType(f) == Query::FieldType::Date)
+                    fields << q.date(f).toString(Qt::ISODate);
+                else
+                    fields << q.text(f);
+            }
+            out << fields.join(u'|');
+        }
+        EXPECT_EQ(out.size(), q.recordCount());
+        return out;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<sql::Database> db;
+};
+
+TEST_F(SqlTest, StockListJoinsMagazinesInNameAndIssueOrder) {
+    EXPECT_EQ(rows(statements::kStampa1),
+              (QStringList{
+                  "Alfa Cucina|977222222200212|12|A02|S|2|1.234567|2026-02-20|0|",
+                  "Beta Enigmi|12345670||D01|V|1.5|1||-1|",
+                  "Zeta Moto|977111111100100041|00041|D01|M|3.5|2.1|2026-03-01|3|2026-03-31",
+                  "Zeta Moto|977111111100100042|00042|D01|M|3.5|2.1|2026-03-01|5|2026-03-31",
+              }));
+}
+
+TEST_F(SqlTest, MovementListsOrderByDateTypeAndIssue) {
+    const QStringList all = rows(statements::kStampa2);
+    ASSERT_EQ(all.size(), 6);
+    EXPECT_EQ(all[0], "Alfa Cucina|12|A02|S|2026-02-20|4|2|8|1.234567|4.938268|C|977222222200212");
+    EXPECT_EQ(all[1], "Zeta Moto|00042|D01|M|2026-03-01|10|3.5|35|2.1|21|C|977111111100100042");
+    EXPECT_EQ(all[2], "Zeta Moto|00042|D01|M|2026-03-01|-4|3.5|-14|2.1|-8.4|R|977111111100100042");
+    EXPECT_EQ(all[3], "Zeta Moto|00042|D01|M|2026-03-01|-1|3.5|-3.5|2.1|-2.1|S|977111111100100042");
+    EXPECT_TRUE(all[4].endsWith("|R|977222222200212"));
+    EXPECT_TRUE(all[5].endsWith("|S|12345670"));
+
+    const QStringList returns = rows(statements::kStampa3);
+    ASSERT_EQ(returns.size(), 2);
+    EXPECT_TRUE(returns[0].startsWith("Zeta Moto|00042|D01|M|2026-03-01|-4|"));
+    EXPECT_TRUE(returns[1].startsWith("Alfa Cucina|12|A02|S|2026-03-02|-4|"));
+}
+
+TEST_F(SqlTest, IssueHistoryAndLookUpsByKey) {
+    EXPECT_EQ(rows(statements::kIssueHistory, {"977111111100100042"}),
+              (QStringList{"2026-03-01|10|3.5|977111111100100042|C|2.1",
+                           "2026-03-01|-1|3.5|977111111100100042|S|2.1",
+                           "2026-03-01|-4|3.5|977111111100100042|R|2.1"}));
+    EXPECT_TRUE(rows(statements::kIssueHistory, {"97711111110010004"}).isEmpty());
+    // Tagged fields answer from the index, with the same rows as a scan.
+    EXPECT_EQ(rows("select nome from riviste3 where barcode = ?1", {"12345670"}),
+              QStringList{"Beta Enigmi"});
+    EXPECT_EQ(rows("select nome from riviste3 where barcode || '' = ?1", {"12345670"}),
+              QStringList{"Beta Enigmi"});
+    EXPECT_TRUE(rows("select nome from riviste3 where barcode = ?1", {"12345670 "}).isEmpty());
+    EXPECT_EQ(rows("select count(*) from giornale3 where data = ?1", {QDate(2026, 3, 1)}),
+              QStringList{"3"});
+    EXPECT_EQ(rows(statements::kFindBarcode, {"977'333333003"}), QStringList{"977'333333003"});
+}
+
+TEST_F(SqlTest, CascadeDeleteWithBoundBarcodes) {
+    auto count = [this](const QString& barcode) {
+        return rows(statements::kCountStock, {barcode}).value(0);
+    };
+    EXPECT_EQ(count("9771111111001"), "2");
+    EXPECT_EQ(count("12345670"), "1");
+    EXPECT_EQ(count("977'333333003"), "0");
+    // An apostrophe, or SQL in a barcode, is just a value.
+    EXPECT_EQ(run(statements::kDeleteJournal, {"x' or '1'='1"}), 0);
+    EXPECT_EQ(run(statements::kDeleteStock, {"9771111111001"}), 2);
+    EXPECT_EQ(run(statements::kDeleteJournal, {"9771111111001"}), 3);
+    EXPECT_EQ(count("9771111111001"), "0");
+    EXPECT_EQ(rows("select count(*) from giornale3").value(0), "3");
+
+    // What SQL deleted, the table engine no longer shows.
+    auto table = dbase::Table::open(tablePath(dir.path(), giornale3()));
+    EXPECT_EQ(table->liveCount(), 3u);
+}
+
+TEST_F(SqlTest, UpgradeUpdatesKeepEmptyDatesEmpty) {
+    EXPECT_EQ(run(statements::kUpgradeReturnBy), 5);
+    EXPECT_EQ(rows("select barcode2, scadenza from giacenza3 order by barcode2"),
+              (QStringList{"12345670|", "977111111100100041|2026-03-16",
+                           "977111111100100042|2026-03-16", "977222222200212|2026-03-07",
+                           "977999999900100001|2026-03-16"}));
+    EXPECT_EQ(run(statements::kUpgradePeriodicity), 4);
+    EXPECT_EQ(rows("select distinct periodicit from riviste3"), QStringList{"S"});
+}
+
+TEST_F(SqlTest, ErrorsAreEngineErrors) {
+    Query q(*db);
+    q.setText(statements::kDeleteStock);
+    q.bind(1, "x");
+    EXPECT_THROW(q.open(), dbase::EngineError);  // a change is executed, not opened
+    q.setText("select * from nothere");
+    EXPECT_THROW(q.open(), dbase::EngineError);
+    // Text that does not fit the field is refused, not cut.
+    EXPECT_THROW(run("update riviste3 set fornitore = 'LONG'"), dbase::EngineError);
+    EXPECT_EQ(rows("select fornitore from riviste3 where barcode = '12345670'"), QStringList{"D01"});
+}
+
+TEST_F(SqlTest, RecordFilterLeavesRowsOut) {
+    Query q(*db);
+    q.setText(statements::kStampa2);
+    q.filter = [](const Query& row) { return row.text("tipo") == QLatin1String("R"); };
+    q.open();
+    EXPECT_EQ(q.recordCount(), 2);
+    q.last();
+    EXPECT_EQ(q.text("gruppo"), QStringLiteral("977222222200212"));
+    EXPECT_EQ(q.number("quantita"), -4);
+}
+
+}  // namespace
