@@ -1,0 +1,71 @@
+// A second process for the sharing and crash tests. Commands:
+//   append <table> <prefix> <count>  appends <count> journal records with IDs
+//                                    <prefix>1..; prints each ID once posted
+//   forever <table> <prefix>         the same without end (the crash test kills it)
+//   hold <table> [exclusive]         opens the table, prints "open" (or
+//                                    "error: <message>"), waits for stdin to close
+// Output is line by line and flushed, so the parent knows exactly which posts
+// had returned.
+#include "archive/dbase/cursor.h"
+
+#include <QDate>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using dbase::Cursor;
+
+namespace {
+
+int appendRecords(const char* table, const char* prefix, long count) {
+    Cursor c(QString::fromLocal8Bit(table));
+    c.open();
+    for (long i = 1; count < 0 || i <= count; ++i) {
+        const QString id = QString::fromLatin1(prefix) + QString::number(i);
+        c.append();
+        c.setText(QStringLiteral("ID"), id);
+        c.setDate(QStringLiteral("DATA"), QDate(2024, 1, 1).addDays(i % 400));
+        c.setNumber(QStringLiteral("QUANTITA"), double(i));
+        c.post();
+        std::printf("%s\n", id.toLatin1().constData());
+        std::fflush(stdout);
+    }
+    c.close();
+    return 0;
+}
+
+int hold(const char* table, bool exclusive) {
+    Cursor c(QString::fromLocal8Bit(table));
+    c.setExclusive(exclusive);
+    try {
+        c.open();
+    } catch (const dbase::EngineError& e) {
+        std::printf("error: %s\n", e.what());
+        std::fflush(stdout);
+        return 3;
+    }
+    std::printf("open\n");
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::string command = argc > 1 ? argv[1] : "";
+        if (command == "append" && argc == 5)
+            return appendRecords(argv[2], argv[3], std::atol(argv[4]));
+        if (command == "forever" && argc == 4) return appendRecords(argv[2], argv[3], -1);
+        if (command == "hold" && (argc == 3 || argc == 4))
+            return hold(argv[2], argc == 4 && std::strcmp(argv[3], "exclusive") == 0);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: table_helper append|forever|hold ...\n");
+    return 2;
+}
