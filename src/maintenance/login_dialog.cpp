@@ -1,13 +1,17 @@
 #include "maintenance/login_dialog.h"
 
 #include "platform/error.h"
+#include "platform/ini_file.h"
+#include "shell/message_box.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -71,20 +75,75 @@ void LoginDialog::showEvent(QShowEvent* event) {
 
 void LoginDialog::OKButtonClick() {
     ++attempts_;
-    bool allowed = false;
+    CheckResult result = CheckResult::Refused;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        allowed = check_(UserName->text(), Password->text());
+        result = check_(UserName->text(), Password->text());
         QApplication::restoreOverrideCursor();
     } catch (const platform::Error& e) {
         QApplication::restoreOverrideCursor();
-        QMessageBox::critical(this, QApplication::applicationName(), e.message());
+        shell::errorBox(this, e.message());
+    } catch (...) {
+        QApplication::restoreOverrideCursor();
+        throw;
     }
-    if (allowed) {
+    if (result == CheckResult::Allowed) {
         accept();
-    } else if (attempts_ >= kMaxAttempts) {
+    } else if (result == CheckResult::EndProgram || attempts_ >= kMaxAttempts) {
         reject();
     }
+}
+
+namespace {
+
+const QString kLoginSection = QStringLiteral("Login Dialog");
+const QString kLastUserKey = QStringLiteral("Last Logged User");
+
+}  // namespace
+
+LastUserMemory::LastUserMemory(QString path) : path_(std::move(path)) {}
+
+QString LastUserMemory::defaultPath() {
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("Tasmero.ini"));
+}
+
+QString LastUserMemory::read() const {
+    platform::IniFile ini(path_);
+    ini.load();
+    return ini.readString(kLoginSection, kLastUserKey);
+}
+
+void LastUserMemory::write(const QString& userName) const {
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    platform::IniFile ini(path_);
+    ini.load();
+    ini.writeString(kLoginSection, kLastUserKey, userName);
+    ini.save();
+}
+
+std::optional<QString> runLogin(const LoginDialog::CheckUser& check, const LastUserMemory& memory,
+                                QWidget* parent) {
+    QString lastUser;
+    try {
+        lastUser = memory.read();
+    } catch (const platform::Error& e) {
+        shell::errorBox(parent, e.message());
+    }
+    LoginDialog dialog(shell::kApplicationTitle, lastUser, check, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QString userName = dialog.UserName->text();
+    try {
+        memory.write(userName);
+    } catch (const platform::Error& e) {
+        shell::errorBox(parent, e.message());
+    }
+    return userName;
+}
+
+QString loggedInCaption(const QString& current, const QString& userName) {
+    if (userName.isEmpty()) return current;
+    return QStringLiteral("%1 (%2)").arg(shell::kApplicationTitle, userName);
 }
 
 }  // namespace maintenance

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+using maintenance::CheckResult;
 using maintenance::LoginDialog;
 
 namespace {
@@ -25,16 +26,17 @@ void acknowledgeNextBox(QStringList* seen) {
 
 class LoginDialogTest : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void focusFollowsTheRememberedUser() {
         for (const QString& last : {QString(), QStringLiteral("mario")}) {
             LoginDialog dialog(QStringLiteral("Gestione Tasmero"), last,
-                               [](const QString&, const QString&) { return false; });
+                               [](const QString&, const QString&) { return CheckResult::Refused; });
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             QCOMPARE(dialog.windowTitle(), QStringLiteral("Registration"));
             QCOMPARE(dialog.UserName->text(), last);
-            QCOMPARE(QApplication::focusWidget(), last.isEmpty() ? dialog.UserName : dialog.Password);
+            QCOMPARE(QApplication::focusWidget(),
+                     last.isEmpty() ? dialog.UserName : dialog.Password);
         }
     }
 
@@ -43,7 +45,10 @@ private slots:
         LoginDialog dialog(QStringLiteral("Gestione Tasmero"), QStringLiteral("mario"),
                            [&calls](const QString& user, const QString& password) {
                                calls << user + QLatin1Char('/') + password;
-                               return user == QLatin1String("mario") && password == QLatin1String("pw");
+                               return user == QLatin1String("mario") &&
+                                              password == QLatin1String("pw")
+                                          ? CheckResult::Allowed
+                                          : CheckResult::Refused;
                            });
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -62,8 +67,9 @@ private slots:
         int calls = 0;
         LoginDialog dialog(QStringLiteral("Gestione Tasmero"), QString(),
                            [&calls](const QString&, const QString&) {
-                               if (++calls == 2) throw platform::Error(QStringLiteral("Input is not valid"));
-                               return false;
+                               if (++calls == 2)
+                                   throw platform::Error(QStringLiteral("Input is not valid"));
+                               return CheckResult::Refused;
                            });
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -71,8 +77,8 @@ private slots:
         QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
         QVERIFY(dialog.isVisible());
         acknowledgeNextBox(&errors);
-        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);  // the error counts as a refusal
-        QCOMPARE(errors, QStringList{"Input is not valid"});
+        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);    // the error counts as a refusal
+        QCOMPARE(errors, QStringList{"Input is not valid."});  // the error box's full stop
         QVERIFY(dialog.isVisible());
         QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
@@ -84,7 +90,10 @@ private slots:
         for (bool useEscape : {false, true}) {
             bool called = false;
             LoginDialog dialog(QStringLiteral("Gestione Tasmero"), QString(),
-                               [&called](const QString&, const QString&) { return called = true; });
+                               [&called](const QString&, const QString&) {
+                                   called = true;
+                                   return CheckResult::Allowed;
+                               });
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             if (useEscape)

@@ -1,0 +1,188 @@
+#include "maintenance/maintenance_form.h"
+
+#include "platform/error.h"
+#include "platform/prompts.h"
+
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TManutenzioneForm* ManutenzioneForm = nullptr;
+
+TManutenzioneForm::TManutenzioneForm(QStringList arguments,
+                                     maintenance::UserCheck::OpenArchives openArchives,
+                                     QWidget* parent)
+    : QDialog(parent),
+      userCheck_(settings_, cipher_, std::move(arguments), std::move(openArchives),
+                 [this](bool visible) { BitBtn1->setVisible(visible); }) {
+    setObjectName(QStringLiteral("ManutenzioneForm"));
+    setWindowTitle(QStringLiteral("Manutenzione"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->addTab(makePasswordPage(), QStringLiteral("&Password"));
+    PageControl1->addTab(makeUtilitiesPage(), QStringLiteral("&Utilità"));
+    PageControl1->addTab(makeBackupPage(), QStringLiteral("&Backup"));
+    PageControl1->setCurrentIndex(0);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl1);
+
+    // Until a login has pointed it elsewhere, the store works on the program
+    // folder as it stands.
+    settings_.setFolder(maintenance::currentProgramFolder());
+    Codice->setText(settings_.userName());
+    pwpw->setText(settings_.storedPassword());
+}
+
+QWidget* TManutenzioneForm::makePasswordPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet1"));
+    Codice = new QLineEdit(page);
+    Codice->setObjectName(QStringLiteral("Codice"));
+    auto* codiceLabel = new QLabel(QStringLiteral("Nome utente"), page);
+    codiceLabel->setBuddy(Codice);
+    auto* pwLabel = new QLabel(QStringLiteral("Cambio password di accesso"), page);
+    PW = new QLineEdit(page);
+    PW->setObjectName(QStringLiteral("PW"));
+    PW->setEchoMode(QLineEdit::Password);
+    pwLabel->setBuddy(PW);
+    Button1 = new QPushButton(QStringLiteral("Cambia la password"), page);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, &TManutenzioneForm::Button1Click);
+    pwpw = new QLabel(page);
+    pwpw->setObjectName(QStringLiteral("pwpw"));
+    pwpw->hide();
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(codiceLabel, 0, 0, 1, 2);
+    grid->addWidget(Codice, 1, 0);
+    grid->addWidget(pwLabel, 2, 0, 1, 2);
+    grid->addWidget(PW, 3, 0);
+    grid->addWidget(Button1, 3, 1);
+    grid->addWidget(pwpw, 4, 0);
+    grid->setRowStretch(5, 1);
+    setTabOrder(Codice, PW);
+    setTabOrder(PW, Button1);
+    return page;
+}
+
+QWidget* TManutenzioneForm::makeUtilitiesPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet2"));
+    auto* label = new QLabel(QStringLiteral("Cancella tutte le registrazioni precedenti il"), page);
+    DateEdit1 = new QDateEdit(page);
+    DateEdit1->setObjectName(QStringLiteral("DateEdit1"));
+    DateEdit1->setCalendarPopup(true);
+    label->setBuddy(DateEdit1);
+    Button2 = new QPushButton(QStringLiteral("&Cancellazione"), page);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    BitBtn2 = new QPushButton(QStringLiteral("Esporta archivi su .TXT"), page);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn1 = new QPushButton(QStringLiteral("Personalizzazione stampe"), page);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->hide();  // until the user check has looked at the arguments
+    for (QWidget* w : {static_cast<QWidget*>(DateEdit1), static_cast<QWidget*>(Button2),
+                       static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2)})
+        w->setEnabled(false);
+    for (QPushButton* b : {Button2, BitBtn1, BitBtn2}) b->setAutoDefault(false);
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label, 0, 0, 1, 2);
+    grid->addWidget(DateEdit1, 1, 0);
+    grid->addWidget(Button2, 1, 1);
+    grid->addWidget(BitBtn2, 2, 0, 1, 2);
+    grid->addWidget(BitBtn1, 3, 0, 1, 2);
+    grid->setRowStretch(4, 1);
+    setTabOrder(DateEdit1, Button2);
+    setTabOrder(Button2, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+    return page;
+}
+
+QWidget* TManutenzioneForm::makeBackupPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet3"));
+    BitBtn3 = new QPushButton(QStringLiteral("Ricostruzione indici"), page);
+    BitBtn3->setObjectName(QStringLiteral("BitBtn3"));
+    BitBtn4 = new QPushButton(QStringLiteral("Backup archivio su dischetto"), page);
+    BitBtn4->setObjectName(QStringLiteral("BitBtn4"));
+    BitBtn5 = new QPushButton(QStringLiteral("Ripristino backup da dischetto"), page);
+    BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
+    auto* column = new QVBoxLayout(page);
+    for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn5}) {
+        b->setEnabled(false);
+        b->setAutoDefault(false);
+        column->addWidget(b);
+    }
+    column->addStretch();
+    return page;
+}
+
+std::optional<QString> TManutenzioneForm::login(const maintenance::LastUserMemory& memory) {
+    std::optional<QString> user = maintenance::runLogin(
+        [this](const QString& userName, const QString& password) {
+            return userCheck_.RxLoginDialog1CheckUser(userName, password);
+        },
+        memory, parentWidget());
+    if (user) loggedInUser_ = *user;
+    return user;
+}
+
+void TManutenzioneForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    try {
+        settings_.read();
+    } catch (const platform::Error& e) {
+        // The page then shows the values held so far.
+        platform::prompts().error(e.message());
+    }
+    Codice->setText(settings_.userName());
+    pwpw->setText(settings_.storedPassword());
+}
+
+void TManutenzioneForm::Button1Click() {
+    const QString confirmation = platform::prompts().input(
+        QStringLiteral("Conferma"),
+        QStringLiteral("Reinserisci la password per confermare il cambio"), QString());
+    if (confirmation != PW->text()) {
+        platform::prompts().warning(QStringLiteral("   OPERAZIONE DI CAMBIO RIFIUTATA !   "));
+        return;
+    }
+    const QString stored = cipher_.EncodeText(PW->text());
+    pwpw->setText(stored);
+    settings_.setStoredPassword(stored);
+}
+
+void TManutenzioneForm::writeSettings() {
+    maintenance::WindowPlacement placement;
+    placement.showCmd = isMinimized()   ? maintenance::WindowPlacement::Minimized
+                        : isMaximized() ? maintenance::WindowPlacement::Maximized
+                                        : maintenance::WindowPlacement::Normal;
+    if (QScreen* s = screen()) placement.pixelsPerInch = qRound(s->logicalDotsPerInchY());
+    const QRect frame = frameGeometry();
+    placement.normPos[0] = frame.left();
+    placement.normPos[1] = frame.top();
+    placement.normPos[2] = frame.left() + frame.width();
+    placement.normPos[3] = frame.top() + frame.height();
+    placement.visible = isVisible();
+    settings_.setPlacement(placement);
+    settings_.setUserName(Codice->text());
+    settings_.setStoredPassword(pwpw->text());
+    settings_.write();
+}
+
+void TManutenzioneForm::done(int result) {
+    try {
+        writeSettings();
+    } catch (const platform::Error& e) {
+        platform::prompts().error(e.message());
+    }
+    QDialog::done(result);
+}

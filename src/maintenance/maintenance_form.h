@@ -1,0 +1,89 @@
+// The maintenance window `ManutenzioneForm`: three pages, "&Password",
+// "&Utilità" and "&Backup". It is made once at start-up and kept until the
+// program ends; it owns the settings store, the cipher and the user check, and
+// login() runs the login on them.
+//
+// The Password page shows the stored user name (`Codice`, editable) and takes
+// a new password in `PW`; `Button1Click` changes the stored password text,
+// held in the hidden label `pwpw`. Each showing reads the settings file into
+// the page; each closing (the title-bar close button, or Esc) writes the page
+// back. A failed write is shown and the window closes all the same, so a
+// changed password is then not stored.
+//
+// The window opens on the Password page the first time and afterwards on the
+// page last selected.
+#pragma once
+
+#include "maintenance/cipher.h"
+#include "maintenance/login_dialog.h"
+#include "maintenance/settings_store.h"
+#include "maintenance/user_check.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <optional>
+
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+class TManutenzioneForm : public QDialog {
+    Q_OBJECT
+  public:
+    // `arguments`: the command-line arguments after the program name;
+    // `openArchives`: step 6 of the user check (user_check.h).
+    TManutenzioneForm(QStringList arguments, maintenance::UserCheck::OpenArchives openArchives,
+                      QWidget* parent = nullptr);
+
+    // Runs the login dialog. Returns the logged-in user name, or std::nullopt
+    // when the login was cancelled or refused three times and the program must
+    // end. The caller sets the main window's caption (loggedInCaption()).
+    std::optional<QString> login(
+        const maintenance::LastUserMemory& memory = maintenance::LastUserMemory());
+
+    maintenance::SettingsStore& settings() { return settings_; }
+    maintenance::Cipher& cipher() { return cipher_; }
+    maintenance::UserCheck& userCheck() { return userCheck_; }
+    const QString& loggedInUser() const { return loggedInUser_; }
+
+    QTabWidget* PageControl1 = nullptr;
+
+    // Password page
+    QLineEdit* Codice = nullptr;
+    QLineEdit* PW = nullptr;
+    QPushButton* Button1 = nullptr;
+    QLabel* pwpw = nullptr;
+
+    // Utilità page (its commands are not wired yet: their buttons stay disabled)
+    QDateEdit* DateEdit1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* BitBtn1 = nullptr;  // "Personalizzazione stampe", shown by the user check
+    QPushButton* BitBtn2 = nullptr;
+
+    // Backup page (not wired yet either)
+    QPushButton* BitBtn3 = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+
+    void Button1Click();
+
+    void done(int result) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    QWidget* makePasswordPage();
+    QWidget* makeUtilitiesPage();
+    QWidget* makeBackupPage();
+    void writeSettings();
+
+    maintenance::SettingsStore settings_;
+    maintenance::Cipher cipher_;
+    maintenance::UserCheck userCheck_;
+    QString loggedInUser_;
+};
+
+extern TManutenzioneForm* ManutenzioneForm;
