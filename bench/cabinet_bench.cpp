@@ -1,0 +1,182 @@
+// The shutdown backup and the recovery beside the command-line cabinet tools,
+// on a program folder whose journal holds 1,000,000 movements (about 51 MB).
+//
+//   Backup/ours        makeShutdownBackup(): read, compress, write, sync, read
+//                      back and check, rename over backup.cab
+//   Backup/gcab        gcab -c -z backup.cab Giornale3.DBF (no check, no sync)
+//   Extract/ours       extractAll() of our backup.cab into an empty folder
+//   Extract/cabextract cabextract -q -d of the same cabinet
+//
+// The counter "cabinet_bytes" is the size of the cabinet each backup writes.
+#include "maintenance/backup.h"
+#include "maintenance/cabinet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace {
+
+// A dBASE table of journal records: date, quantity, price, 18-digit issue
+// key, movement type, cost; fixed width, like the real Giornale3.DBF.
+QByteArray journal(int records) {
+    struct Field {
+        const char* name;
+        char type;
+        quint8 length;
+        quint8 decimals;
+    };
+    const Field fields[] = {{"DATA", 'D', 8, 0},   {"QUANTITA", 'N', 5, 0},
+                            {"PREZZO", 'N', 8, 2}, {"BARCODE2", 'C', 18, 0},
+                            {"TIPO", 'C', 1, 0},   {"ACQUISTO", 'N', 10, 6}};
+    const int recordLength = 1 + 8 + 5 + 8 + 18 + 1 + 10;
+    const int headerLength = 32 + 32 * int(std::size(fields)) + 1;
+
+    QByteArray out(headerLength, '\0');
+    out[0] = 0x03;
+    out[1] = char(124);
+    out[2] = 12;
+    out[3] = 31;
+    for (int i = 0; i < 4; ++i) out[4 + i] = char((records >> (8 * i)) & 0xFF);
+    out[8] = char(headerLength & 0xFF);
+    out[9] = char(headerLength >> 8);
+    out[10] = char(recordLength & 0xFF);
+    out[11] = char(recordLength >> 8);
+    for (std::size_t f = 0; f < std::size(fields); ++f) {
+        char* d = out.data() + 32 + 32 * f;
+        std::strncpy(d, fields[f].name, 11);
+        d[11] = fields[f].type;
+        d[16] = char(fields[f].length);
+        d[17] = char(fields[f].decimals);
+    }
+    out[headerLength - 1] = 0x0D;
+
+    std::mt19937 random(20240101);
+    std::vector<QByteArray> magazines;
+    for (int i = 0; i < 3000; ++i) {
+        magazines.push_back(
+            QByteArray::number(qulonglong(8000000000000ull + random() % 999999999ull)));
+    }
+    const double prices[] = {1.0, 1.5, 2.0, 2.5, 3.9, 4.5, 6.9};
+    out.reserve(out.size() + qsizetype(records) * recordLength + 1);
+    char record[64];
+    for (int i = 0; i < records; ++i) {
+        const int day = i / 274;  // about ten years of movements
+        const char type = "SSSSSSCR"[random() % 8];
+        const int quantity = type == 'S' ? -1 : int(random() % 50 + 1) * (type == 'C' ? 1 : -1);
+        const double price = prices[random() % 7];
+        std::snprintf(record, sizeof record, " %04d%02d%02d%5d%8.2f%s%05u%c%10.6f",
+                      2015 + day / 365, day % 365 / 31 + 1, day % 365 % 28 + 1, quantity, price,
+                      magazines[random() % magazines.size()].constData(),
+                      unsigned(random() % 400 + 1), type, price * 0.72);
+        out.append(record, recordLength);
+    }
+    out.append('\x1A');
+    return out;
+}
+
+struct Shop {
+    QTemporaryDir dir;
+    QString program;
+    QString cabinet;
+
+    Shop() {
+        program = QDir(dir.path()).filePath("program");
+        QDir().mkpath(program);
+        QFile file(QDir(program).filePath("Giornale3.DBF"));
+        if (!file.open(QIODevice::WriteOnly)) std::abort();
+        file.write(journal(1000000));
+        file.close();
+        cabinet = QDir(program).filePath(maintenance::kBackupFileName);
+        maintenance::makeShutdownBackup(program);
+    }
+};
+
+Shop& shop() {
+    static Shop instance;
+    return instance;
+}
+
+QString quoted(const QString& path) {
+    return QStringLiteral("'%1'").arg(path);
+}
+
+void runOrFail(benchmark::State& state, const QString& command) {
+    if (std::system(command.toLocal8Bit().constData()) != 0) state.SkipWithError("command failed");
+}
+
+void BackupOurs(benchmark::State& state) {
+    Shop& s = shop();
+    for (auto _ : state) maintenance::makeShutdownBackup(s.program);
+    state.counters["cabinet_bytes"] = double(QFileInfo(s.cabinet).size());
+    state.counters["journal_bytes"] =
+        double(QFileInfo(QDir(s.program).filePath("Giornale3.DBF")).size());
+}
+
+void BackupGcab(benchmark::State& state) {
+    Shop& s = shop();
+    const QString cabinet = QDir(s.dir.path()).filePath("gcab.cab");
+    const QString command = QStringLiteral("cd %1 && gcab -c -z %2 Giornale3.DBF")
+                                .arg(quoted(s.program), quoted(cabinet));
+    for (auto _ : state) runOrFail(state, command);
+    state.counters["cabinet_bytes"] = double(QFileInfo(cabinet).size());
+}
+
+void ExtractOurs(benchmark::State& state) {
+    Shop& s = shop();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir target;
+        state.ResumeTiming();
+        maintenance::extractAll(s.cabinet, target.path());
+        state.PauseTiming();
+        target.remove();
+        state.ResumeTiming();
+    }
+}
+
+void ExtractCabextract(benchmark::State& state) {
+    Shop& s = shop();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir target;
+        const QString command =
+            QStringLiteral("cabextract -q -d %1 %2").arg(quoted(target.path()), quoted(s.cabinet));
+        state.ResumeTiming();
+        runOrFail(state, command);
+        state.PauseTiming();
+        target.remove();
+        state.ResumeTiming();
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BackupOurs)
+    ->Name("Backup/ours")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+BENCHMARK(BackupGcab)
+    ->Name("Backup/gcab")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
+BENCHMARK(ExtractOurs)
+    ->Name("Extract/ours")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
+BENCHMARK(ExtractCabextract)
+    ->Name("Extract/cabextract")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(10);
+
+BENCHMARK_MAIN();

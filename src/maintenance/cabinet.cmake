@@ -1,0 +1,10 @@
+# Cabinet files (backup.cab) over libgcab, and the shutdown backup and the
+# recovery that use them. Only cabinet_gcab.cpp sees GLib.
+target_sources(tasmero_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/cabinet_error.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cabinet_layout.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cabinet_gcab.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cabinet.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/backup.cpp
+)
+target_link_libraries(tasmero_core PRIVATE PkgConfig::GCAB)

@@ -1,0 +1,449 @@
+#include "maintenance/cabinet.h"
+
+#include "maintenance/cabinet_gcab.h"
+#include "maintenance/cabinet_layout.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace maintenance {
+
+namespace fs = std::filesystem;
+namespace layout = cabinet_layout;
+
+namespace {
+
+// One folder holds at most 65535 data blocks of 32 KiB, and a cabinet at
+// most 65535 files.
+constexpr qint64 kMaxTotalSize = qint64(65535) * layout::kBlockSize;
+constexpr std::size_t kMaxFiles = 65535;
+
+const QString kFormatLimitText =
+    QStringLiteral("Data-size or file-count exceeded CAB format limits");
+const QString kCreateCabinetText = QStringLiteral("Could not create cabinet file");
+const QString kTargetFileText = QStringLiteral("Failure writing to target file");
+const QString kCheckFailedText = QStringLiteral("Cabinet written does not read back correctly");
+
+fs::path fsPath(const QString& path) {
+#ifdef Q_OS_WIN
+    return fs::path(path.toStdWString());
+#else
+    return fs::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// stdio rather than QFile, because the operator is shown the system's own
+// error number.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::FILE* openFile(const QString& path, const char* mode) {
+#ifdef Q_OS_WIN
+    return _wfopen(reinterpret_cast<const wchar_t*>(path.utf16()),
+                   reinterpret_cast<const wchar_t*>(QString::fromLatin1(mode).utf16()));
+#else
+    return std::fopen(QFile::encodeName(path).constData(), mode);
+#endif
+}
+
+int syncFile(std::FILE* file) {
+#ifdef Q_OS_WIN
+    return _commit(_fileno(file));
+#else
+    return ::fsync(fileno(file));
+#endif
+}
+
+// Makes a rename inside `folder` survive a power cut.
+void syncFolder(const QString& folder) {
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+// Reads a whole file; std::nullopt with `error` set (and `opened` telling
+// which step failed) when the system refuses.
+std::optional<QByteArray> readWholeFile(const QString& path, int* error, bool* opened) {
+    *opened = false;
+    FilePtr file(openFile(path, "rb"));
+    if (!file) {
+        *error = errno;
+        return std::nullopt;
+    }
+    *opened = true;
+    std::error_code ignored;
+    const auto expected = fs::file_size(fsPath(path), ignored);
+    QByteArray data;
+    if (!ignored && expected < std::uintmax_t(kMaxTotalSize) + 1) {
+        data.reserve(static_cast<qsizetype>(expected) + 1);
+    }
+    constexpr qsizetype kChunk = 1 << 20;
+    for (;;) {
+        const qsizetype before = data.size();
+        data.resize(before + kChunk);
+        const std::size_t got = std::fread(data.data() + before, 1, kChunk, file.get());
+        data.resize(before + static_cast<qsizetype>(got));
+        if (got < std::size_t(kChunk)) break;
+        if (data.size() > kMaxTotalSize) break;  // grew past anything we could store
+    }
+    if (std::ferror(file.get())) {
+        *error = errno != 0 ? errno : EIO;
+        return std::nullopt;
+    }
+    return data;
+}
+
+QByteArray readCabinetFile(const QString& path) {
+    int error = 0;
+    bool opened = false;
+    errno = 0;
+    std::optional<QByteArray> bytes = readWholeFile(path, &error, &opened);
+    if (!bytes) {
+        if (!opened) {
+            throw CabinetError(QStringLiteral("Cabinet not found"), CabinetError::kCabinetNotFound,
+                               SystemError::fromErrno(error));
+        }
+        throw CabinetError(QStringLiteral("Cabinet file is corrupt"), CabinetError::kCorrupt,
+                           SystemError::fromErrno(error));
+    }
+    return *std::move(bytes);
+}
+
+CabinetEntry entryOf(const layout::File& file) {
+    return CabinetEntry{file.name, file.size, layout::fromDos(file.date, file.time),
+                        file.attributes};
+}
+
+[[noreturn]] void targetFailed(const std::error_code& code) {
+    throw CabinetError(kTargetFileText, CabinetError::kTargetFile, SystemError::from(code));
+}
+
+void setModified(const fs::path& path, const QDateTime& local, std::error_code& code) {
+    using namespace std::chrono;
+    const sys_seconds when{seconds(local.toSecsSinceEpoch())};
+    fs::last_write_time(path, file_clock::from_sys(when), code);
+}
+
+// A fresh folder for the files on their way out of a cabinet, inside `folder`
+// so that moving them into place is a rename on the same disk.
+QString makeStagingFolder(const QString& folder) {
+    std::error_code code;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString name =
+            QStringLiteral(".cabinet-%1")
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        const QString path = QDir(folder).filePath(name);
+        if (fs::create_directory(fsPath(path), code)) return path;
+        if (code) targetFailed(code);  // an existing name leaves code clear: try another
+    }
+    targetFailed(std::make_error_code(std::errc::file_exists));
+}
+
+// The check made on every new cabinet before it replaces the old one.
+void verifySources(const QString& cabinetPath, const std::vector<cabinet_gcab::Source>& sources) {
+    auto failed = [](const QString& name) {
+        throw CabinetError(name.isEmpty()
+                               ? kCheckFailedText
+                               : kCheckFailedText + QStringLiteral(" (\"%1\")").arg(name),
+                           CabinetError::kCompress);
+    };
+    QByteArray bytes;
+    layout::Layout stored;
+    try {
+        bytes = readCabinetFile(cabinetPath);
+        stored = layout::parse(bytes);
+    } catch (const CabinetError&) {
+        failed({});
+    }
+    if (stored.files.size() != sources.size()) failed({});
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const layout::File& file = stored.files[i];
+        const cabinet_gcab::Source& source = sources[i];
+        if (file.name != source.name || qint64(file.size) != source.data.size() ||
+            file.date != source.modified.date || file.time != source.modified.time ||
+            (file.attributes & ~layout::kNameIsUtf8) != source.attributes) {
+            failed(source.name);
+        }
+    }
+    cabinet_gcab::Decompressed data;
+    try {
+        data = cabinet_gcab::decompress(bytes, stored, std::vector<bool>(sources.size(), true));
+    } catch (const CabinetError&) {
+        failed({});
+    }
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (data.data(i) != QByteArrayView(sources[i].data)) failed(sources[i].name);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- writing
+
+struct CabinetWriter::Impl {
+    QString path;
+    QString tempPath;
+    FilePtr temp;
+    std::vector<cabinet_gcab::Source> sources;
+    QSet<QString> added;  // absolute paths
+    qint64 total = 0;
+
+    ~Impl() { discard(); }
+
+    void discard() {
+        if (temp) {
+            temp.reset();
+            std::error_code ignored;
+            fs::remove(fsPath(tempPath), ignored);
+        }
+        sources.clear();
+        added.clear();
+        total = 0;
+    }
+};
+
+CabinetWriter::CabinetWriter() : impl_(std::make_unique<Impl>()) {}
+CabinetWriter::~CabinetWriter() = default;
+
+bool CabinetWriter::isOpen() const {
+    return static_cast<bool>(impl_->temp);
+}
+
+QStringList CabinetWriter::names() const {
+    QStringList names;
+    for (const cabinet_gcab::Source& source : impl_->sources) names << source.name;
+    return names;
+}
+
+void CabinetWriter::create(const QString& path) {
+    impl_->discard();
+    const QFileInfo info(path);
+    impl_->path = info.absoluteFilePath();
+    impl_->tempPath = impl_->path + QStringLiteral(".tmp");
+
+    std::error_code code;
+    fs::create_directories(fsPath(info.absolutePath()), code);
+    if (code)
+        throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
+                           SystemError::from(code));
+    // A temporary file left by an interrupted run is ours to replace.
+    fs::remove(fsPath(impl_->tempPath), code);
+    if (code)
+        throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
+                           SystemError::from(code));
+    errno = 0;
+    impl_->temp.reset(openFile(impl_->tempPath, "wb"));
+    if (!impl_->temp) {
+        throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
+                           SystemError::fromErrno(errno));
+    }
+}
+
+int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
+    if (!isOpen()) throw CabinetError(QStringLiteral("FCI error"), CabinetError::kCreateCabinet);
+    const QFileInfoList found =
+        QDir(folder).entryInfoList(QStringList{mask}, QDir::Files | QDir::Hidden, QDir::Unsorted);
+    int count = 0;
+    for (const QFileInfo& info : found) {
+        const QString absolute = info.absoluteFilePath();
+        if (!info.isFile() || absolute == impl_->path || absolute == impl_->tempPath ||
+            impl_->added.contains(absolute)) {
+            continue;
+        }
+        if (impl_->sources.size() >= kMaxFiles || impl_->total + info.size() > kMaxTotalSize) {
+            throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);
+        }
+        int error = 0;
+        bool opened = false;
+        errno = 0;
+        std::optional<QByteArray> data = readWholeFile(absolute, &error, &opened);
+        if (!data) {
+            throw CabinetError(opened
+                                   ? QStringLiteral("Failure reading file to be stored in cabinet")
+                                   : QStringLiteral("Failure opening file to be stored in cabinet"),
+                               opened ? CabinetError::kReadSource : CabinetError::kOpenSource,
+                               SystemError::fromErrno(error));
+        }
+        if (impl_->total + data->size() > kMaxTotalSize) {
+            throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);
+        }
+
+        cabinet_gcab::Source source;
+        source.name = info.fileName();
+        source.modified = layout::toDos(info.lastModified());
+        source.attributes = layout::kArchive;
+        if (!info.permission(QFileDevice::WriteOwner)) source.attributes |= layout::kReadOnly;
+        if (source.name.startsWith(QLatin1Char('.'))) source.attributes |= layout::kHidden;
+        source.data = *std::move(data);
+        impl_->total += source.data.size();
+        impl_->sources.push_back(std::move(source));
+        impl_->added.insert(absolute);
+        ++count;
+    }
+    return count;
+}
+
+void CabinetWriter::close() {
+    if (!isOpen()) throw CabinetError(QStringLiteral("FCI error"), CabinetError::kCreateCabinet);
+    try {
+        const QByteArray cabinet = cabinet_gcab::compress(impl_->sources);
+
+        std::FILE* file = impl_->temp.get();
+        errno = 0;
+        if (std::fwrite(cabinet.constData(), 1, std::size_t(cabinet.size()), file) !=
+                std::size_t(cabinet.size()) ||
+            std::fflush(file) != 0 || syncFile(file) != 0) {
+            throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
+                               SystemError::fromErrno(errno != 0 ? errno : EIO));
+        }
+        errno = 0;
+        if (std::fclose(impl_->temp.release()) != 0) {
+            throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
+                               SystemError::fromErrno(errno != 0 ? errno : EIO));
+        }
+
+        verifySources(impl_->tempPath, impl_->sources);
+
+        std::error_code code;
+#ifdef Q_OS_WIN
+        // A read-only cabinet may not be replaced there until it is writable.
+        fs::permissions(fsPath(impl_->path), fs::perms::owner_write, fs::perm_options::add, code);
+#endif
+        fs::rename(fsPath(impl_->tempPath), fsPath(impl_->path), code);
+        if (code) {
+            throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
+                               SystemError::from(code));
+        }
+        syncFolder(QFileInfo(impl_->path).absolutePath());
+        impl_->sources.clear();
+        impl_->added.clear();
+        impl_->total = 0;
+    } catch (...) {
+        std::error_code ignored;
+        impl_->temp.reset();
+        fs::remove(fsPath(impl_->tempPath), ignored);
+        impl_->discard();
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------- reading
+
+std::vector<CabinetEntry> listCabinet(const QString& cabinetPath) {
+    const QByteArray bytes = readCabinetFile(cabinetPath);
+    const layout::Layout stored = layout::parse(bytes);
+    std::vector<CabinetEntry> entries;
+    for (const layout::File& file : stored.files) entries.push_back(entryOf(file));
+    return entries;
+}
+
+QStringList extractAll(const QString& cabinetPath, const QString& folder,
+                       const std::function<bool(const CabinetEntry&)>& select) {
+    const QByteArray bytes = readCabinetFile(cabinetPath);
+    const layout::Layout stored = layout::parse(bytes);
+
+    // Every name is checked before anything is written.
+    for (const layout::File& file : stored.files) {
+        const QString reason = layout::unsafeNameReason(file);
+        if (!reason.isEmpty()) {
+            throw CabinetError(QStringLiteral("Cabinet file name \"%1\" %2").arg(file.name, reason),
+                               CabinetError::kCorrupt);
+        }
+    }
+    std::vector<bool> wanted;
+    for (const layout::File& file : stored.files) {
+        wanted.push_back(!select || select(entryOf(file)));
+    }
+
+    std::error_code code;
+    fs::create_directories(fsPath(folder), code);
+    if (code) targetFailed(code);
+    const QDir target(folder);
+    for (std::size_t i = 0; i < stored.files.size(); ++i) {
+        if (wanted[i] && fs::is_directory(fsPath(target.filePath(stored.files[i].name)), code)) {
+            targetFailed(std::make_error_code(std::errc::is_a_directory));
+        }
+    }
+
+    const QString staging = makeStagingFolder(folder);
+    QStringList written;
+    try {
+        const QDir stage(staging);
+        cabinet_gcab::extractTo(bytes, stored, wanted, staging);
+        for (std::size_t i = 0; i < stored.files.size(); ++i) {
+            if (!wanted[i]) continue;
+            const layout::File& file = stored.files[i];
+            const fs::path path = fsPath(stage.filePath(file.name));
+            if (fs::file_size(path, code) != file.size || code) {
+                throw CabinetError(QStringLiteral("Cabinet file is corrupt"),
+                                   CabinetError::kCorrupt);
+            }
+            const QDateTime modified = layout::fromDos(file.date, file.time);
+            if (modified.isValid()) {
+                setModified(path, modified, code);
+                if (code) targetFailed(code);
+            }
+            if (file.attributes & layout::kReadOnly) {
+                fs::permissions(
+                    path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove, code);
+                if (code) targetFailed(code);
+            }
+        }
+        // Everything came out whole: now, and only now, replace the files.
+        for (std::size_t i = 0; i < stored.files.size(); ++i) {
+            if (!wanted[i]) continue;
+            const QString name = stored.files[i].name;
+            const fs::path destination = fsPath(target.filePath(name));
+#ifdef Q_OS_WIN
+            fs::permissions(destination, fs::perms::owner_write, fs::perm_options::add, code);
+#endif
+            fs::rename(fsPath(stage.filePath(name)), destination, code);
+            if (code) targetFailed(code);
+            written << name;
+        }
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(fsPath(staging), ignored);
+        throw;
+    }
+    fs::remove_all(fsPath(staging), code);
+    return written;
+}
+
+void verifyCabinet(const QString& cabinetPath, const std::vector<ExpectedFile>& expected) {
+    std::vector<cabinet_gcab::Source> sources;
+    for (const ExpectedFile& file : expected) {
+        sources.push_back(
+            cabinet_gcab::Source{file.entry.name, file.data, layout::toDos(file.entry.modified),
+                                 quint16(file.entry.attributes & ~layout::kNameIsUtf8)});
+    }
+    verifySources(cabinetPath, sources);
+}
+
+}  // namespace maintenance

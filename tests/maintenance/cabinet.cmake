@@ -1,0 +1,4 @@
+tasmero_gtest(cabinet_test
+    ${CMAKE_CURRENT_LIST_DIR}/cabinet_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/backup_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cabinet_test_support.cpp)
