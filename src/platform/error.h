@@ -36,4 +36,11 @@ public:
     using Error::Error;
 };
 
+// A silent stop: ends the handler that raised it, like an error, but the
+// operator has already been told (or chose it), so no box shows it.
+class Abort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
 }  // namespace platform

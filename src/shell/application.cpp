@@ -15,6 +15,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
+    } catch (const platform::Abort&) {
+        // Chosen by the operator: nothing to show.
     } catch (const platform::Error& e) {
         errorBox(nullptr, e.message());
     } catch (const std::exception& e) {

@@ -1,0 +1,141 @@
+#include "archive/data_module.h"
+
+#include "archive/archive_files.h"
+#include "archive/schema.h"
+#include "archive/statements.h"
+#include "platform/error.h"
+#include "platform/prompts.h"
+
+TData1* Data1 = nullptr;
+
+TData1::TData1(const QString& folder) : Database1(folder), Query1(Database1), Stampa1(Database1),
+      Stampa2(Database1), Stampa3(Database1), folder_(folder) {
+    using namespace archive;
+    Riviste.setTableName(tablePath(folder, riviste3()));
+    Giacenza.setTableName(tablePath(folder, giacenza3()));
+    Giornale.setTableName(tablePath(folder, giornale3()));
+    Apporiviste.setTableName(tablePath(folder, riviste3()));
+    Apporiviste2.setTableName(tablePath(folder, riviste3()));
+    Apporiviste.setReadOnly(true);
+    Apporiviste2.setReadOnly(true);
+
+    for (dbase::Cursor* c : {&Riviste, &Giacenza, &Giornale}) {
+        c->beforeClose = &TData1::DatabaseBeforeClose;
+        c->afterPost = &TData1::DatabaseAfterPost;
+    }
+    for (dbase::Cursor* c : {&Giacenza, &Giornale}) {
+        for (const char* name : {"NOME", "NUMERO", "BARCODE"}) c->addCalculatedField(QString::fromLatin1(name));
+    }
+    Giacenza.calcFields = [this](dbase::Cursor& c) { GiacenzaCalcFields(c); };
+    Giornale.calcFields = [this](dbase::Cursor& c) { GiornaleCalcFields(c); };
+    Riviste.beforeDelete = [this](dbase::Cursor& c) { RivisteBeforeDelete(c); };
+
+    Stampa1.setText(statements::kStampa1);
+    Stampa2.setText(statements::kStampa2);
+    Stampa3.setText(statements::kStampa3);
+}
+
+TData1::~TData1() {
+    try {
+        closeTables();
+    } catch (const platform::Error&) {
+        // Leaving the program: a post that fails here has nobody to tell.
+    }
+    if (Data1 == this) Data1 = nullptr;
+}
+
+void TData1::openTables() {
+    // The look-up datasets come last, so the calculated names stay empty
+    // while the tables they serve open.
+    Riviste.open();
+    Riviste.setIndex(QStringLiteral("NOME"));
+    Giacenza.open();
+    Giacenza.setIndex(QStringLiteral("BARCODE2"));
+    Giornale.open();
+    Giornale.setIndex(QStringLiteral("DATA"));
+    Apporiviste.open();
+    Apporiviste.setIndex(QStringLiteral("BARCODE"));
+    Apporiviste2.open();
+    Apporiviste2.setIndex(QStringLiteral("BARCODE"));
+}
+
+void TData1::closeTables() {
+    for (sql::Query* q : {&Query1, &Stampa1, &Stampa2, &Stampa3}) q->close();
+    Database1.releaseTables();
+    for (dbase::Cursor* c : {&Giacenza, &Giornale, &Apporiviste, &Apporiviste2, &Riviste}) c->close();
+}
+
+bool TData1::mainTablesOpen() const {
+    return Riviste.isOpen() && Giacenza.isOpen() && Giornale.isOpen();
+}
+
+void TData1::DatabaseBeforeClose(dbase::Cursor& dataset) {
+    // A pending change is kept: closing posts it. A record that was started
+    // but never filled in holds nothing to keep, and is dropped.
+    if (dataset.state() == dbase::Cursor::State::Edit ||
+        dataset.state() == dbase::Cursor::State::Insert) {
+        if (dataset.modified())
+            dataset.post();
+        else
+            dataset.cancel();
+    }
+}
+
+void TData1::DatabaseAfterPost(dbase::Cursor& dataset) {
+    // The engine has already made the post durable; asking again costs nothing.
+    dataset.table().saveChanges();
+}
+
+void TData1::calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp) {
+    const QString key = dataset.text(QStringLiteral("BARCODE2"));
+    const QString barcode = archive::magazineBarcode(key);
+    dataset.setText(QStringLiteral("BARCODE"), barcode);
+    dataset.setText(QStringLiteral("NUMERO"), archive::issueNumber(key));
+    QString name;
+    if (lookUp.isOpen() && lookUp.findKey(barcode)) name = lookUp.text(QStringLiteral("NOME"));
+    dataset.setText(QStringLiteral("NOME"), name);
+}
+
+void TData1::GiacenzaCalcFields(dbase::Cursor& dataset) { calcFields(dataset, Apporiviste); }
+
+void TData1::GiornaleCalcFields(dbase::Cursor& dataset) { calcFields(dataset, Apporiviste2); }
+
+QString TData1::cascadeWarningText() {
+    return QStringLiteral(
+               "   ATTENZIONE !!!  in archivio ci sono registrazioni di questa rivista!   ") +
+           QStringLiteral("\n\r") +
+           QStringLiteral(
+               "   Se si risponde conferma il comando di cancellazione verranno cancellate anche "
+               "da giornale e da giacenze!   ");
+}
+
+QString TData1::cascadeQuestionText(const QString& name) {
+    return QStringLiteral("   Confermi la cancellazione della rivista \"") + name +
+           QStringLiteral("\" ?   ");
+}
+
+void TData1::RivisteBeforeDelete(dbase::Cursor& dataset) {
+    const QString barcode = dataset.text(QStringLiteral("BARCODE"));
+    const QString name = dataset.text(QStringLiteral("NOME"));
+
+    Query1.clear();
+    Query1.add(archive::statements::kCountStock);
+    Query1.bind(1, barcode);
+    Query1.open();
+    const double stock = Query1.number(0);
+    Query1.close();
+
+    if (stock != 0) platform::prompts().warning(cascadeWarningText());
+    if (!platform::prompts().question(cascadeQuestionText(name))) throw platform::Abort();
+
+    for (const QString& statement :
+         {archive::statements::kDeleteStock, archive::statements::kDeleteJournal}) {
+        Query1.clear();
+        Query1.add(statement);
+        Query1.bind(1, barcode);
+        Query1.execute();
+    }
+    for (dbase::Cursor* c : {&Giacenza, &Giornale, &Apporiviste, &Apporiviste2}) {
+        if (c->isOpen()) c->refresh();
+    }
+}

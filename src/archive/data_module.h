@@ -1,0 +1,66 @@
+// The data module `Data1`: the SQL connection over the working folder, every
+// shared dataset of the archive, and the rules that hold whichever window
+// works on them:
+// * a pending change is posted, not lost, when a table closes;
+// * every post is on disk when it returns;
+// * stock and journal records show their magazine's barcode, issue number and
+//   name (calculated fields BARCODE, NUMERO, NOME);
+// * deleting a magazine deletes its stock and journal records, after a
+//   warning when it has stock and a question that must be answered Yes.
+// Windows never repeat these rules; they rely on them.
+#pragma once
+
+#include "archive/dbase/cursor.h"
+#include "archive/sql/query.h"
+#include "archive/sql/sql_database.h"
+
+#include <QString>
+
+class TData1 {
+public:
+    // Opens the SQL connection on `folder`; the tables stay closed.
+    explicit TData1(const QString& folder);
+    ~TData1();
+    TData1(const TData1&) = delete;
+    TData1& operator=(const TData1&) = delete;
+
+    const QString& folder() const { return folder_; }
+
+    // Opens Riviste, Giacenza, Giornale, Apporiviste, Apporiviste2 in this
+    // order; an open cursor stays open. Throws the engine's error.
+    void openTables();
+    // Closes Giacenza, Giornale, Apporiviste, Apporiviste2, Riviste in this order.
+    void closeTables();
+    // True when the three main tables are open.
+    bool mainTablesOpen() const;
+
+    sql::Database Database1;
+
+    dbase::Cursor Riviste;
+    dbase::Cursor Giacenza;
+    dbase::Cursor Giornale;
+    dbase::Cursor Apporiviste;
+    dbase::Cursor Apporiviste2;
+
+    sql::Query Query1;
+    sql::Query Stampa1;
+    sql::Query Stampa2;
+    sql::Query Stampa3;
+
+    // The rules, attached to the datasets above.
+    static void DatabaseBeforeClose(dbase::Cursor& dataset);
+    static void DatabaseAfterPost(dbase::Cursor& dataset);
+    void GiacenzaCalcFields(dbase::Cursor& dataset);
+    void GiornaleCalcFields(dbase::Cursor& dataset);
+    void RivisteBeforeDelete(dbase::Cursor& dataset);
+
+    // The two texts of the cascade delete.
+    static QString cascadeWarningText();
+    static QString cascadeQuestionText(const QString& name);
+
+private:
+    void calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp);
+    QString folder_;
+};
+
+extern TData1* Data1;
