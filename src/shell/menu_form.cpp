@@ -136,6 +136,12 @@ QAction* TMenuForm::addCommand(const QString& name, const QString& caption, cons
     return action;
 }
 
+void TMenuForm::setCommandHandler(QAction* command, std::function<void()> handler) {
+    command->disconnect(this);
+    connect(command, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    command->setEnabled(true);
+}
+
 void TMenuForm::Edit1Exit() {
     const QString code = Edit1->text();
     if (code == QLatin1String("111")) actCarico->trigger();

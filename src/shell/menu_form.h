@@ -31,6 +31,11 @@ public:
     QPushButton* Button1 = nullptr;
     QMenu* PrintMenu = nullptr;
 
+    // Makes `command` run `handler` (through the window-opening pattern's
+    // owner, this window) and enables it. Commands without a handler stay
+    // disabled: their windows are not part of the program yet.
+    void setCommandHandler(QAction* command, std::function<void()> handler);
+
     // Looks up a whole issue key and shows its history when it has stock;
     // set by whoever owns the archive. Without it, step 4 of the scan does nothing.
     std::function<void(const QString& issueKey)> showIssueHistory;
