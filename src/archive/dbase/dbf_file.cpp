@@ -171,7 +171,7 @@ DbfLayout DbfLayout::parse(QByteArrayView header, const QString& path) {
             damaged(path, QStringLiteral("too many fields"));
         const char* d = p + pos;
         Field f;
-        f.name = QString::fromLatin1(d, int(qstrnlen(d, 11))).trimmed();
+        f.name = QString::fromLatin1(d, int(qstrnlen(d, 10))).trimmed();  // 10 + NUL
         f.type = d[11];
         f.length = uint8_t(d[16]);
         f.decimals = uint8_t(d[17]);
@@ -308,7 +308,7 @@ void DbfLayout::put(int field, QByteArray& record, QByteArrayView b) const {
     const Field& f = fields_[size_t(field)];
     char* out = record.data() + f.offset;
     std::memset(out, ' ', size_t(f.length));
-    std::memcpy(out, b.data(), size_t(qMin<qsizetype>(b.size(), f.length)));
+    if (!b.isEmpty()) std::memcpy(out, b.data(), size_t(qMin<qsizetype>(b.size(), f.length)));
 }
 
 void DbfLayout::setText(int field, QByteArray& record, QStringView value) const {
