@@ -311,6 +311,12 @@ int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
 void CabinetWriter::close() {
     if (!isOpen()) throw CabinetError(QStringLiteral("FCI error"), CabinetError::kCreateCabinet);
     try {
+        // Cabinet tools refuse a cabinet without files, and an empty backup
+        // must not take the place of one that holds the archives.
+        if (impl_->sources.empty()) {
+            throw CabinetError(QStringLiteral("No files to store in cabinet"),
+                               CabinetError::kNoFiles);
+        }
         const QByteArray cabinet = cabinet_gcab::compress(impl_->sources);
 
         std::FILE* file = impl_->temp.get();

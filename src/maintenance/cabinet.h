@@ -64,7 +64,8 @@ class CabinetWriter {
     // Reads the files now. Returns how many were added.
     int addFiles(const QString& folder, const QString& mask);
 
-    // Compresses, writes, checks and puts the cabinet in place.
+    // Compresses, writes, checks and puts the cabinet in place. A cabinet
+    // without files is refused (kNoFiles): no cabinet tool would read it.
     void close();
 
     bool isOpen() const;

@@ -39,6 +39,7 @@ class CabinetError : public platform::Error {
     static constexpr int kCreateCabinet = 0x0006;  // "Could not create cabinet file"
     static constexpr int kCompress = 0x0008;  // "Failure compressing data" and the check after it
     static constexpr int kFormatLimit = 0x0009;  // too much data for one cabinet
+    static constexpr int kNoFiles = 0x000A;      // nothing to store (ours)
     // Reading a cabinet.
     static constexpr int kCabinetNotFound = 0x0001;  // "Cabinet not found"
     static constexpr int kNotACabinet = 0x0002;      // "File is not a cabinet"

@@ -111,6 +111,19 @@ TEST_F(BackupTest, FailedBackupLeavesThePreviousOneUntouchedAndSaysSo) {
         EXPECT_FALSE(QFileInfo::exists(cabinet() + ".tmp"));
     }
 
+    // A folder without archives gives no backup rather than an empty one.
+    QTemporaryDir empty;
+    QFile::copy(cabinet(), QDir(empty.path()).filePath(kBackupFileName));
+    writeFile(QDir(empty.path()).filePath("tasmerocfg.ini"), "settings");
+    try {
+        makeShutdownBackup(empty.path());
+        ADD_FAILURE() << "backup made";
+    } catch (const CabinetError& error) {
+        EXPECT_EQ(error.message(),
+                  "No files to store in cabinet [0x000A]\n" + maintenance::kPreviousBackupKept);
+    }
+    EXPECT_TRUE(readFile(QDir(empty.path()).filePath(kBackupFileName)) == previous);
+
     // Without an earlier backup the message says there is none.
     QFile::remove(cabinet());
     QFile::link("/proc/self/mem", file("Broken.dbf"));

@@ -212,6 +212,18 @@ TEST_F(CabinetTest, ErrorsCarryLibraryAndSystemMessagesWithNumbers) {
         EXPECT_EQ(error.message(),
                   "Cabinet not found [0x0001].\n" + systemText(ENOENT) + " [0x0002].");
     }
+    // A name the file system cannot hold: the library's write fails, and the
+    // system's own number comes through.
+    writeFile(path("long.cab"), storedCabinet({{QByteArray(256, 'n'), "data"}}));
+    try {
+        extractAll(path("long.cab"), path("long"));
+        FAIL() << "no error";
+    } catch (const CabinetError& error) {
+        EXPECT_EQ(error.message(), "Failure writing to target file [0x0008].\n" +
+                                       systemText(ENAMETOOLONG) + " [0x0024].");
+    }
+    EXPECT_TRUE(entriesOf(path("long")).isEmpty());
+
     try {
         CabinetWriter writer;
         writeFile(path("plain-file"), "x");
