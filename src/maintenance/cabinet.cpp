@@ -275,6 +275,13 @@ int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
             impl_->added.contains(absolute)) {
             continue;
         }
+        // A name that extraction would refuse would make the whole backup
+        // impossible to restore.
+        const QString reason = layout::unsafeNameReason(info.fileName());
+        if (!reason.isEmpty()) {
+            throw CabinetError(QStringLiteral("File name \"%1\" %2").arg(info.fileName(), reason),
+                               CabinetError::kOpenSource);
+        }
         if (impl_->sources.size() >= kMaxFiles || impl_->total + info.size() > kMaxTotalSize) {
             throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);
         }

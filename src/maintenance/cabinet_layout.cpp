@@ -200,7 +200,10 @@ Layout parse(QByteArrayView cabinet) {
 
 QString unsafeNameReason(const File& file) {
     if (!file.nameIsValid) return QStringLiteral("is not valid UTF-8");
-    const QString& name = file.name;
+    return unsafeNameReason(file.name);
+}
+
+QString unsafeNameReason(const QString& name) {
     if (name.isEmpty()) return QStringLiteral("is empty");
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return QStringLiteral("is not a file name");

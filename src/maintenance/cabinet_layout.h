@@ -87,6 +87,7 @@ Layout parse(QByteArrayView cabinet);
 // empty names, "." and "..", any folder part (either slash), drive letters and
 // stream names (":"), control characters, names that are not valid UTF-8.
 QString unsafeNameReason(const File& file);
+QString unsafeNameReason(const QString& name);
 
 // MS-DOS date and time fields <-> local wall-clock time. toDos() clamps to the
 // years the fields can hold (1980..2107) and drops odd seconds; fromDos()

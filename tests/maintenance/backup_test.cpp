@@ -86,6 +86,9 @@ TEST_F(BackupTest, FailedBackupLeavesThePreviousOneUntouchedAndSaysSo) {
         {"no room for the new cabinet", [&] { writeFile(file("backup.cab.tmp/blocker"), "x"); },
          [&] { QDir(file("backup.cab.tmp")).removeRecursively(); },
          "Could not create cabinet file [0x0006].\n"},
+        {"a name no cabinet could give back", [&] { writeFile(file("Copia\\Riviste3.DBF"), "x"); },
+         [&] { QFile::remove(file("Copia\\Riviste3.DBF")); },
+         "File name \"Copia\\Riviste3.DBF\" has a folder part [0x0001]"},
         {"more data than a cabinet holds",
          [&] {
              QFile big(file("Huge.dbf"));
