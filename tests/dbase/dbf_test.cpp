@@ -59,6 +59,18 @@ TEST(DbfNumbers, FormatRightAlignedOrRefuse) {
     }
 }
 
+TEST(DbfNumbers, ReadExactlyAsTheGeneralConversion) {
+    const DbfLayout layout(QStringLiteral("N.DBF"), {{QStringLiteral("V"), 'N', 20, 0}});
+    for (const char* text :
+         {"0.1", "-0.3", "12.50", "1.234567", "999999999999999", "9999999999999999", ".5", "7.",
+          "-0", "0000012.340", "123456789.123456", "+4", "1e3", "8.123456789012345678"}) {
+        QByteArray r = layout.blankRecord();
+        const QByteArray stored = QByteArray(20 - qsizetype(qstrlen(text)), ' ') + text;
+        r.replace(1, 20, stored);
+        EXPECT_EQ(layout.number(0, r), QByteArray(text).toDouble()) << text;
+    }
+}
+
 TEST(DbfValues, RoundTripAndBlanks) {
     const DbfLayout layout = sample();
     QByteArray r = layout.blankRecord();

@@ -148,10 +148,12 @@ Cursor::Position Cursor::currentPosition() const {
     return Position{recno_, key_};
 }
 
-void Cursor::restore(const Position& p, const QByteArray& buffer) {
+void Cursor::restore(const Position& p) {
+    // Back to the record we were on, as it is on disk now (a copy kept for
+    // the purpose would cost every move a buffer allocation).
     recno_ = p.recno;
     key_ = p.key;
-    buffer_ = buffer;
+    if (!table_->read(p.recno, buffer_)) buffer_ = table_->layout().blankRecord();
     computeCalculated();
 }
 
@@ -185,7 +187,7 @@ bool Cursor::load(const Position& p) {
     if (!table_->read(p.recno, buffer_) || buffer_[0] != kLiveFlag) return false;
     // An entry whose key is not the record's (left by an interrupted change)
     // would show the record twice; the record shows only at its own key.
-    if (tag_ >= 0 && table_->key(tag_, buffer_) != p.key) return false;
+    if (tag_ >= 0 && !table_->keyMatches(tag_, buffer_, p.key)) return false;
     recno_ = p.recno;
     key_ = p.key;
     computeCalculated();
@@ -223,10 +225,9 @@ void Cursor::next() {
     checkBrowseMode();
     if (table_->epoch() != epoch_ || recno_ == 0) return first();
     const Position from = currentPosition();
-    const QByteArray buffer = buffer_;
     const bool moved = consistently([&] {
         if (seekVisible(step(from, true), true)) return true;
-        restore(from, buffer);
+        restore(from);
         return false;
     });
     if (moved) {
@@ -241,10 +242,9 @@ void Cursor::prior() {
     checkBrowseMode();
     if (table_->epoch() != epoch_ || recno_ == 0) return last();
     const Position from = currentPosition();
-    const QByteArray buffer = buffer_;
     const bool moved = consistently([&] {
         if (seekVisible(step(from, false), false)) return true;
-        restore(from, buffer);
+        restore(from);
         return false;
     });
     if (moved) {
@@ -262,14 +262,13 @@ bool Cursor::findKey(const QString& value) {
     const auto key = table_->searchKey(tag_, value);
     if (!key) return false;
     const Position from = currentPosition();
-    const QByteArray buffer = buffer_;
     const bool found = consistently([&] {
         auto e = table_->index()->seek(tag_, *key);
         while (e && e->key == *key) {
             if (load(Position{e->recno, e->key})) return true;
             e = table_->index()->next(tag_, *e);
         }
-        restore(from, buffer);
+        restore(from);
         return false;
     });
     if (found) bof_ = eof_ = false;
@@ -433,7 +432,11 @@ int Cursor::recordCount() {
         }
         return n;
     });
-    restore(from, buffer);
+    // The record as it was, pending changes included.
+    recno_ = from.recno;
+    key_ = from.key;
+    buffer_ = buffer;
+    computeCalculated();
     return count;
 }
 

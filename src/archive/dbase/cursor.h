@@ -147,7 +147,7 @@ class Cursor {
     std::optional<Position> seekVisible(std::optional<Position> p, bool forward);
     void moveTo(std::function<std::optional<Position>()> find, bool keepOnFailure);
     Position currentPosition() const;
-    void restore(const Position& p, const QByteArray& buffer);
+    void restore(const Position& p);
     template <typename F>
     auto consistently(F work) -> decltype(work());
 

@@ -238,6 +238,9 @@ QByteArray DbfLayout::encodeHeader() const {
 }
 
 int DbfLayout::fieldIndex(QStringView name) const {
+    for (size_t i = 0; i < fields_.size(); ++i) {  // most callers spell names as stored
+        if (fields_[i].name == name) return int(i);
+    }
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (fields_[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
     }
@@ -268,6 +271,36 @@ QString DbfLayout::text(int field, QByteArrayView record) const {
 double DbfLayout::number(int field, QByteArrayView record) const {
     const QByteArrayView b = bytes(field, record).trimmed();
     if (b.isEmpty()) return 0.0;
+    // The common form, [-]digits[.digits] with at most 15 digits, converts
+    // exactly as strtod would: both parts are exact doubles and one division
+    // by an exact power of ten rounds correctly.
+    {
+        qsizetype i = 0;
+        const bool negative = b[0] == '-';
+        if (negative) ++i;
+        int64_t digits = 0;
+        int count = 0;
+        int scale = -1;
+        bool simple = i < b.size();
+        for (; simple && i < b.size(); ++i) {
+            const char c = b[i];
+            if (c >= '0' && c <= '9') {
+                if (++count > 15) break;
+                digits = digits * 10 + (c - '0');
+                if (scale >= 0) ++scale;
+            } else if (c == '.' && scale < 0) {
+                scale = 0;
+            } else {
+                simple = false;
+            }
+        }
+        if (simple && count > 0 && count <= 15) {
+            static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            const double v = double(digits) / kPowers[scale < 0 ? 0 : scale];
+            return negative ? -v : v;
+        }
+    }
     bool ok = false;
     const double v = b.toDouble(&ok);
     return ok && std::isfinite(v) ? v : 0.0;

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <map>
 
@@ -506,6 +507,18 @@ QByteArray Table::key(int tag, QByteArrayView record) const {
     return MdxIndex::dateKey(layout_.date(f, record));
 }
 
+bool Table::keyMatches(int tag, QByteArrayView record, QByteArrayView key) const {
+    // The same bytes key() builds, compared without building them: this runs
+    // for every record a scan in index order meets.
+    const TagSpec& spec = index_->tag(tag);
+    const int f = tagFields_[size_t(tag)];
+    if (spec.type == KeyType::Character) return layout_.bytes(f, record) == key;  // widths match
+    const uint64_t bits = std::bit_cast<uint64_t>(MdxIndex::julianDay(layout_.date(f, record)));
+    char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = char((bits >> (8 * i)) & 0xFF);
+    return key == QByteArrayView(bytes, 8);
+}
+
 std::optional<QByteArray> Table::searchKey(int tag, QStringView value) const {
     const TagSpec& spec = index_->tag(tag);
     if (spec.type == KeyType::Date) {
@@ -837,20 +850,34 @@ uint32_t Table::appendFrom(Table& source) {
         records.append(out);
         ++n;
     }
+    appendRecords(records);
+    return n;
+}
+
+uint32_t Table::appendRecords(const QByteArray& records) {
+    const int recordLength = layout_.recordLength();
+    if (records.size() % recordLength != 0)
+        throw EngineError(QStringLiteral("Wrong record length for %1").arg(native(path_)));
+    const uint32_t n = uint32_t(records.size() / recordLength);
     if (n == 0) return 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!validFlag(records[qsizetype(i) * recordLength]))
+            throw EngineError(
+                QStringLiteral("Wrong deletion flag in a record for %1").arg(native(path_)));
+    }
+    QByteArray bytes = records;
+    bytes.append(kEndOfFile);
     WriteLock lock(*this);
     const uint32_t firstNew = count_ + 1;
     try {
         count_ += n;
         beginChange();
-        records.append(kEndOfFile);
-        file_->writeAt(recordOffset(firstNew), records.constData(), size_t(records.size()));
+        file_->writeAt(recordOffset(firstNew), bytes.constData(), size_t(bytes.size()));
         forgetCache();
         file_->syncData();
         if (index_) {
-            const int recordLength = layout_.recordLength();
             for (uint32_t i = 0; i < n; ++i) {
-                const QByteArrayView r(records.constData() + qsizetype(i) * recordLength,
+                const QByteArrayView r(bytes.constData() + qsizetype(i) * recordLength,
                                        recordLength);
                 for (int t = 0; t < index_->tagCount(); ++t)
                     index_->insert(t, key(t, r), firstNew + i);
@@ -862,7 +889,7 @@ uint32_t Table::appendFrom(Table& source) {
         afterFailure();
         throw;
     }
-    return n;
+    return firstNew;
 }
 
 void Table::create(const QString& path, const std::vector<Field>& fields,

@@ -101,6 +101,7 @@ class Table {
     int findTag(const QString& name) const { return index_ ? index_->findTag(name) : -1; }
     int tagField(int tag) const { return tagFields_[size_t(tag)]; }
     QByteArray key(int tag, QByteArrayView record) const;
+    bool keyMatches(int tag, QByteArrayView record, QByteArrayView key) const;
     // The key an exact search for `value` looks for; nullopt when no record can
     // match (text longer than the field, or with characters it cannot hold).
     std::optional<QByteArray> searchKey(int tag, QStringView value) const;
@@ -124,6 +125,9 @@ class Table {
     // Appends every live record of `source`, in its physical order, field by
     // position (converting by value). Durable once at the end; returns the count.
     uint32_t appendFrom(Table& source);
+    // Appends whole records (recordLength() bytes each, deletion flag
+    // included, back to back) as one durable change; returns the first number.
+    uint32_t appendRecords(const QByteArray& records);
 
   private:
     Table(const QString& path, const QString& canonical, Access access);
