@@ -3,36 +3,61 @@
 #include "archive/dbase/engine_error.h"
 #include "archive/sql/sql_database.h"
 
-#include <QHash>
 #include <sqlite3.h>
 
 namespace sql {
 
 // One result column, stored by type: numbers and dates (Julian days) in
-// `numbers`, text in `texts`, interned so repeated names share one string.
+// `numbers`; text as UTF-8 in chunks of a pool, so a million rows cost
+// neither a million allocations nor copies of a growing buffer.
 struct Query::Column {
+    static constexpr size_t kChunk = 1 << 20;
+
     QString name;
     FieldType type = FieldType::Text;
     bool resolved = false;  // type known (declared, or seen in a non-NULL value)
     size_t pendingNulls = 0;
     std::vector<double> numbers;
-    std::vector<QString> texts;
-    std::vector<bool> nulls;
-    QHash<QByteArray, QString> interned;
+    std::vector<std::unique_ptr<char[]>> chunks;
+    std::vector<std::unique_ptr<char[]>> longTexts;
+    size_t chunkUsed = kChunk;
+    std::vector<std::pair<const char*, uint32_t>> texts;  // into the chunks; NULL: nullptr
+    // A NULL number or date is kept as NaN, a NULL text as nullptr.
+    static constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
+
+    bool isNull(size_t row) const {
+        if (!resolved) return true;
+        return type == FieldType::Text ? texts[row].first == nullptr : std::isnan(numbers[row]);
+    }
 
     void resolve(FieldType t) {
         type = t;
         resolved = true;
         if (t == FieldType::Text)
-            texts.resize(texts.size() + pendingNulls);
+            texts.resize(texts.size() + pendingNulls, {nullptr, 0});
         else
-            numbers.resize(numbers.size() + pendingNulls);
+            numbers.resize(numbers.size() + pendingNulls, kNull);
         pendingNulls = 0;
+    }
+
+    const char* store(const char* bytes, size_t size) {
+        if (size > kChunk / 4) {  // a long text gets a block of its own
+            longTexts.emplace_back(new char[size]);
+            std::memcpy(longTexts.back().get(), bytes, size);
+            return longTexts.back().get();
+        }
+        if (chunkUsed + size > kChunk) {
+            chunks.emplace_back(new char[kChunk]);
+            chunkUsed = 0;
+        }
+        char* at = chunks.back().get() + chunkUsed;
+        std::memcpy(at, bytes, size);
+        chunkUsed += size;
+        return at;
     }
 
     void append(sqlite3_stmt* stmt, int i) {
         const int kind = sqlite3_column_type(stmt, i);
-        nulls.push_back(kind == SQLITE_NULL);
         if (!resolved) {
             if (kind == SQLITE_NULL) {
                 ++pendingNulls;
@@ -42,32 +67,31 @@ struct Query::Column {
         }
         if (type == FieldType::Text) {
             if (kind == SQLITE_NULL) {
-                texts.emplace_back();
+                texts.emplace_back(nullptr, 0);
                 return;
             }
-            const QByteArray bytes(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
-                                   sqlite3_column_bytes(stmt, i));
-            auto it = interned.constFind(bytes);
-            if (it == interned.constEnd()) {
-                if (interned.size() > 100000) interned.clear();  // too varied to be worth it
-                it = interned.insert(bytes, QString::fromUtf8(bytes));
-            }
-            texts.push_back(*it);
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            const auto size = size_t(sqlite3_column_bytes(stmt, i));
+            // An empty text is not NULL: it points into the pool all the same.
+            texts.emplace_back(store(bytes ? bytes : "", size), uint32_t(size));
         } else {
-            numbers.push_back(kind == SQLITE_NULL ? 0.0 : sqlite3_column_double(stmt, i));
+            numbers.push_back(kind == SQLITE_NULL ? kNull : sqlite3_column_double(stmt, i));
         }
     }
 
+    // Forgets the last row (the filter refused it); its text bytes stay unused.
     void dropLast() {
-        const bool wasPending = !resolved && nulls.back();
-        nulls.pop_back();
-        if (wasPending) {
+        if (!resolved) {
             --pendingNulls;
         } else if (type == FieldType::Text) {
             texts.pop_back();
         } else {
             numbers.pop_back();
         }
+    }
+
+    QString textAt(size_t row) const {
+        return QString::fromUtf8(texts[row].first, qsizetype(texts[row].second));
     }
 };
 
@@ -258,7 +282,7 @@ void Query::checkRow() const {
 
 bool Query::isNull(int field) const {
     checkRow();
-    return columns_.at(size_t(field)).nulls[row_];
+    return columns_.at(size_t(field)).isNull(row_);
 }
 
 QVariant Query::value(int field) const {
@@ -273,9 +297,9 @@ QVariant Query::value(int field) const {
 QString Query::text(int field) const {
     checkRow();
     const Column& c = columns_.at(size_t(field));
-    if (c.nulls[row_]) return {};
+    if (c.isNull(row_)) return {};
     switch (c.type) {
-        case FieldType::Text: return c.texts[row_];
+        case FieldType::Text: return c.textAt(row_);
         case FieldType::Date: return QDate::fromJulianDay(qint64(c.numbers[row_])).toString(Qt::ISODate);
         default: return QString::number(c.numbers[row_], 'g', 15);
     }
@@ -284,15 +308,15 @@ QString Query::text(int field) const {
 double Query::number(int field) const {
     checkRow();
     const Column& c = columns_.at(size_t(field));
-    if (c.nulls[row_]) return 0;
-    if (c.type == FieldType::Text) return c.texts[row_].toDouble();
+    if (c.isNull(row_)) return 0;
+    if (c.type == FieldType::Text) return c.textAt(row_).toDouble();
     return c.numbers[row_];
 }
 
 QDate Query::date(int field) const {
     checkRow();
     const Column& c = columns_.at(size_t(field));
-    if (c.nulls[row_] || c.type == FieldType::Text) return {};
+    if (c.isNull(row_) || c.type == FieldType::Text) return {};
     return QDate::fromJulianDay(qint64(c.numbers[row_]));
 }
 

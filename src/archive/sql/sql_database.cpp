@@ -252,8 +252,20 @@ int xColumn(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int column) {
     }
     switch (f.type) {
         case 'C': {
-            const QByteArray utf8 = layout.text(column, c->record).toUtf8();
-            sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            // Most stored text is ASCII: hand SQLite the field's own bytes,
+            // trailing blanks cut, and convert only what needs it.
+            const QByteArrayView bytes = layout.bytes(column, c->record);
+            qsizetype size = bytes.size();
+            while (size > 0 && bytes[size - 1] == ' ') --size;
+            bool ascii = true;
+            for (qsizetype b = 0; b < size && ascii; ++b)
+                ascii = static_cast<unsigned char>(bytes[b]) < 0x80;
+            if (ascii) {
+                sqlite3_result_text(ctx, bytes.data(), int(size), SQLITE_TRANSIENT);
+            } else {
+                const QByteArray utf8 = layout.text(column, c->record).toUtf8();
+                sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            }
             break;
         }
         case 'D': {
@@ -394,6 +406,9 @@ Database::Database(QString folder) : folder_(std::move(folder)), known_(std::mak
         throw dbase::EngineError(QStringLiteral("Cannot open the SQL engine: %1").arg(message));
     }
     sqlite3_create_module(db_, "dbase", &kModule, nullptr);
+    // The connection holds no data of its own: sorts of big results stay in
+    // memory rather than going through temporary files.
+    exec(db_, QStringLiteral("pragma temp_store = memory; pragma cache_size = -65536"));
 }
 
 Database::~Database() {
