@@ -1,0 +1,41 @@
+#include "movements/number_field.h"
+
+#include "platform/number_format.h"
+#include "platform/program_locale.h"
+
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
+namespace movements {
+
+NumberField::NumberField(int integerDigits, int decimals, const QString& picture, QWidget* parent)
+    : QLineEdit(parent), decimals_(decimals), picture_(picture) {
+    QString pattern = QStringLiteral("[-+]?\\d{0,%1}").arg(integerDigits);
+    if (decimals > 0) pattern += QStringLiteral("([.,]\\d{0,%1})?").arg(decimals);
+    setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+double NumberField::value() const {
+    return platform::parseNumber(text()).value_or(0);
+}
+
+void NumberField::setValue(double value) {
+    setText(platform::formatNumber(value, picture_));
+}
+
+void NumberField::keyPressEvent(QKeyEvent* event) {
+    if (decimals_ > 0 &&
+        (event->text() == QLatin1String(".") || event->text() == QLatin1String(","))) {
+        const QString sign = platform::programLocale().decimalPoint();
+        QKeyEvent replaced(event->type(), event->key(), event->modifiers(), sign,
+                           event->isAutoRepeat(), ushort(event->count()));
+        QLineEdit::keyPressEvent(&replaced);
+        event->setAccepted(replaced.isAccepted());
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+}  // namespace movements

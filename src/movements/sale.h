@@ -1,0 +1,64 @@
+// The sale at the counter: one line per copy scanned, a running total, and
+// the registration that writes each line as one copy sold.
+//
+// A line holds what the stock record said when the cover was scanned: the
+// magazine name (marked " GIAC<0" when the stored stock was zero or less, so
+// the operator sees he is selling a copy the archive does not have), the cover
+// price, the purchase price and the issue key.
+//
+// Registering writes, line by line from the first, a journal record of type
+// "S" for one copy (-1) dated by the clock at that moment, and lowers the
+// issue's stock by one. A line leaves the list as soon as both records are on
+// disk, so after a failure the list holds exactly the copies not yet
+// registered and registering again does not count any copy twice. A line
+// whose issue has no stock record any more is left out, written nowhere, and
+// reported back. The running total is kept apart from the lines: it is what
+// the customer owes for everything scanned, and only clear() and a complete
+// registration set it back to zero.
+#pragma once
+
+#include <QString>
+#include <vector>
+
+class TData1;
+namespace dbase {
+class Cursor;
+}
+
+namespace movements {
+
+struct SaleLine {
+    QString nome;  // name with marker, at most 30 characters
+    double prezzo = 0;
+    QString barcode;  // issue key
+    double acquisto = 0;
+};
+
+// The line's name: `name` followed by " GIAC<0" when `stock` is not above
+// zero, cut to the 30 characters of the list's name column.
+QString saleLineName(const QString& name, double stock);
+
+// The line for the stock record `giacenza` stands on.
+SaleLine saleLineFor(const dbase::Cursor& giacenza);
+
+class SaleList {
+  public:
+    const std::vector<SaleLine>& lines() const { return lines_; }
+    double total() const { return total_; }
+    bool isEmpty() const { return lines_.empty(); }
+
+    void add(const SaleLine& line);
+    void clear();
+
+    // Registers every line (see above). Returns the lines left out because
+    // their issue is no longer stocked; on success the list is empty and the
+    // total zero. An engine error stops at the failing line, which stays in
+    // the list with those after it, and is passed on.
+    std::vector<SaleLine> registerAll(TData1& data);
+
+  private:
+    std::vector<SaleLine> lines_;
+    double total_ = 0;
+};
+
+}  // namespace movements

@@ -1,0 +1,306 @@
+// The counter's rules without windows: what a reading means in each window,
+// the sale line, and the writes of a stock-in, a sale and a return.
+#include "counter_archive.h"
+#include "movements/barcode_reading.h"
+#include "movements/returns.h"
+#include "movements/sale.h"
+#include "movements/stock_in.h"
+#include "platform/dates.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+
+using namespace counter_test;
+using movements::CounterWindow;
+using movements::Reading;
+
+namespace {
+
+const QString kMag = QStringLiteral("9771234567003");
+const QString kIssue = kMag + QStringLiteral("00042");
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST(BarcodeReading, ControlCodesDifferPerWindow) {
+    struct Case {
+        const char* code;
+        Reading stockIn, sales, returns;
+    } cases[] = {
+        {"", Reading::Bad, Reading::Ignore, Reading::Bad},
+        {"000", Reading::Close, Reading::Close, Reading::Close},
+        {"999", Reading::Bad, Reading::ClearList, Reading::Bad},
+        {"888", Reading::Bad, Reading::RegisterSale, Reading::Bad},
+        {" 000", Reading::Bad, Reading::Bad, Reading::Bad},
+        {"000 ", Reading::Bad, Reading::Bad, Reading::Bad},
+        {"0000", Reading::Bad, Reading::Bad, Reading::Bad},
+        {"111", Reading::Bad, Reading::Bad, Reading::Bad},
+        {"ABCDEFGH", Reading::LookUp, Reading::LookUp, Reading::LookUp},
+    };
+    for (const Case& c : cases) {
+        const QString code = QString::fromLatin1(c.code);
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(movements::classifyReading(CounterWindow::StockIn, code), c.stockIn);
+        EXPECT_EQ(movements::classifyReading(CounterWindow::Sales, code), c.sales);
+        EXPECT_EQ(movements::classifyReading(CounterWindow::Returns, code), c.returns);
+    }
+}
+
+TEST(BarcodeReading, OnlyFourLengthsAreIssueKeys) {
+    for (int length = 0; length <= 19; ++length) {
+        SCOPED_TRACE(length);
+        const QString code(length, QLatin1Char('7'));
+        const bool key = length == 8 || length == 13 || length == 15 || length == 18;
+        const Reading expected = key ? Reading::LookUp : Reading::Bad;
+        EXPECT_EQ(movements::classifyReading(CounterWindow::Returns, code), expected);
+        EXPECT_EQ(movements::classifyReading(CounterWindow::Sales, code),
+                  length == 0 ? Reading::Ignore : expected);
+        // Only the stock-in window asks before taking a code without add-on.
+        EXPECT_EQ(movements::classifyReading(CounterWindow::StockIn, code),
+                  length == 13 ? Reading::Confirm : expected);
+    }
+}
+
+TEST(BarcodeReading, ConfirmationTextKeepsItsBlanksAndLineBreak) {
+    EXPECT_EQ(movements::confirmThirteenText(),
+              QStringLiteral("   ATTENZIONE!!! Sicuro di aver letto bene il codice?   \n\r"
+                             "   E' lungo solo 13 caratteri!   "));
+}
+
+TEST(SaleLine, MarkerForStockAtZeroOrBelowCutToThirty) {
+    const QString name25 = QString(25, QLatin1Char('N'));
+    const QString name30 = QString(30, QLatin1Char('N'));
+    struct Case {
+        QString name;
+        double stock;
+        QString line;
+    } cases[] = {
+        {QStringLiteral("Rivista"), 2, QStringLiteral("Rivista")},
+        {QStringLiteral("Rivista"), 1, QStringLiteral("Rivista")},
+        {QStringLiteral("Rivista"), 0, QStringLiteral("Rivista GIAC<0")},
+        {QStringLiteral("Rivista"), -3, QStringLiteral("Rivista GIAC<0")},
+        {name25, 0, name25 + QStringLiteral(" GIAC")},
+        {name30, 0, name30},
+        {name30, 5, name30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line.toStdString());
+        EXPECT_EQ(movements::saleLineName(c.name, c.stock), c.line);
+    }
+}
+
+class CounterRules : public ::testing::Test {
+  protected:
+    void SetUp() override { platform::setToday(QDate(2024, 3, 15)); }
+    void TearDown() override { platform::setToday(QDate()); }
+
+    movements::StockInEntry entry(double quantity, const QString& periodicity) {
+        movements::StockInEntry e;
+        e.code = kIssue;
+        e.date = QDate(2024, 3, 15);
+        e.quantity = quantity;
+        e.price = 3.5;
+        e.cost = 2.45;
+        e.periodicity = periodicity;
+        return e;
+    }
+    CounterArchive archive;
+};
+
+TEST_F(CounterRules, FirstDeliveryCreatesTheIssueAndTheSecondAddsToIt) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("M"), {}});
+    ASSERT_EQ(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
+              movements::StockInOutcome::Registered);
+    auto second = entry(-3, QStringLiteral("M"));  // a negative quantity is taken as typed
+    second.date = QDate(2024, 3, 10);              // an earlier date still overwrites
+    ASSERT_EQ(movements::registerStockIn(archive.data(), second),
+              movements::StockInOutcome::Registered);
+
+    const OnDisk disk = archive.onDisk();
+    ASSERT_EQ(disk.journal.size(), 2u);
+    EXPECT_EQ(disk.journal[0].key, kIssue);
+    EXPECT_EQ(disk.journal[0].tipo, QStringLiteral("C"));
+    EXPECT_EQ(disk.journal[0].quantita, 10);
+    EXPECT_EQ(disk.journal[0].prezzo, 3.5);
+    EXPECT_EQ(disk.journal[0].acquisto, 2.45);
+    EXPECT_EQ(disk.journal[1].quantita, -3);
+    ASSERT_EQ(disk.stock.size(), 1u);
+    EXPECT_EQ(disk.stock[0].giacenza, 7);
+    EXPECT_EQ(disk.stock[0].ucarico, QDate(2024, 3, 10));
+    EXPECT_EQ(disk.stock[0].scadenza, QDate(2024, 4, 9));
+}
+
+TEST_F(CounterRules, ReturnByDateFollowsThePeriodicityField) {
+    struct Case {
+        const char* field;
+        QDate returnBy;
+        const char* stored;
+    } cases[] = {
+        {"M", QDate(2024, 4, 14), "M"},  {"MM", QDate(2024, 4, 14), "M"},
+        {"V", QDate(2099, 12, 31), "V"}, {"", QDate(2024, 5, 14), ""},
+        {"m", QDate(2024, 5, 14), "m"},  {"Q", QDate(2024, 3, 16), "Q"},
+        {"A", QDate(2024, 5, 14), "A"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.field);
+        const QString barcode = QStringLiteral("12345%1").arg(n++, 3, 10, QLatin1Char('0'));
+        archive.addMagazine({barcode, QStringLiteral("Rivista"), 1, 0.5, QStringLiteral("S"), {}});
+        auto e = entry(4, QString::fromLatin1(c.field));
+        e.code = barcode;  // an 8-character key is its own magazine barcode
+        e.price = 1;
+        e.cost = 0.5;
+        ASSERT_EQ(movements::registerStockIn(archive.data(), e),
+                  movements::StockInOutcome::Registered);
+        const OnDisk disk = archive.onDisk();
+        EXPECT_EQ(disk.issue(barcode)->scadenza, c.returnBy);
+        EXPECT_EQ(disk.magazine(barcode)->periodicit, QString::fromLatin1(c.stored));
+    }
+}
+
+TEST_F(CounterRules, MagazineRecordIsWrittenOnlyWhenTheWindowDiffers) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("S"), {}});
+    const QString path = archive::tablePath(archive.folder(), archive::riviste3());
+    const QByteArray before = fileBytes(path);
+    ASSERT_EQ(movements::registerStockIn(archive.data(), entry(1, QStringLiteral("S"))),
+              movements::StockInOutcome::Registered);
+    EXPECT_EQ(fileBytes(path), before);
+
+    auto changed = entry(1, QStringLiteral("S"));
+    changed.cost = 2.5;  // only the purchase price differs: all three are written
+    ASSERT_EQ(movements::registerStockIn(archive.data(), changed),
+              movements::StockInOutcome::Registered);
+    const OnDisk disk = archive.onDisk();
+    EXPECT_EQ(disk.magazine(kMag)->acquisto, 2.5);
+    EXPECT_EQ(disk.magazine(kMag)->prezzo, 3.5);
+    EXPECT_EQ(disk.magazine(kMag)->periodicit, QStringLiteral("S"));
+    EXPECT_EQ(disk.issue(kIssue)->acquisto, 2.5);
+}
+
+TEST_F(CounterRules, StockInOfAnUnknownMagazineWritesNothing) {
+    EXPECT_EQ(movements::registerStockIn(archive.data(), entry(5, QStringLiteral("M"))),
+              movements::StockInOutcome::MagazineMissing);
+    const OnDisk disk = archive.onDisk();
+    EXPECT_TRUE(disk.journal.empty());
+    EXPECT_TRUE(disk.stock.empty());
+}
+
+TEST_F(CounterRules, SaleWritesOneCopyPerLineAndEmptiesTheList) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("S"), {}});
+    archive.addStock({kIssue, 2, 3.2, 2.1, QDate(2024, 3, 1), QDate(2024, 3, 8)});
+    movements::SaleList list;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(archive.data().Giacenza.findKey(kIssue));
+        list.add(movements::saleLineFor(archive.data().Giacenza));
+    }
+    EXPECT_EQ(list.lines()[0].nome, QStringLiteral("Panorama"));  // stock as stored: no marker
+    EXPECT_DOUBLE_EQ(list.total(), 9.6);
+    EXPECT_TRUE(list.registerAll(archive.data()).empty());
+    EXPECT_TRUE(list.isEmpty());
+    EXPECT_EQ(list.total(), 0);
+
+    const OnDisk disk = archive.onDisk();
+    ASSERT_EQ(disk.journal.size(), 3u);
+    for (const Movement& m : disk.journal) {
+        EXPECT_EQ(m.tipo, QStringLiteral("S"));
+        EXPECT_EQ(m.quantita, -1);
+        EXPECT_EQ(m.prezzo, 3.2);
+        EXPECT_EQ(m.acquisto, 2.1);
+        EXPECT_EQ(m.data, QDate(2024, 3, 15));
+    }
+    EXPECT_EQ(disk.issue(kIssue)->giacenza, -1);
+    EXPECT_EQ(disk.issue(kIssue)->ucarico, QDate(2024, 3, 1));  // only the stock changes
+}
+
+TEST_F(CounterRules, SaleLineOfAnIssueNoLongerStockedIsLeftOutAndTheRestRegistered) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("S"), {}});
+    archive.addStock({kIssue, 5, 3.5, 2.45, {}, {}});
+    movements::SaleList list;
+    list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    list.add({QStringLiteral("Sparita"), 2, QStringLiteral("77777777"), 1});
+    list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    const auto leftOut = list.registerAll(archive.data());
+    ASSERT_EQ(leftOut.size(), 1u);
+    EXPECT_EQ(leftOut[0].barcode, QStringLiteral("77777777"));
+    EXPECT_TRUE(list.isEmpty());
+    const OnDisk disk = archive.onDisk();
+    EXPECT_EQ(disk.journal.size(), 2u);
+    EXPECT_EQ(disk.issue(kIssue)->giacenza, 3);
+}
+
+TEST_F(CounterRules, FailedSaleKeepsOnlyTheLinesNotRegisteredSoARetryCountsNoCopyTwice) {
+    const QString other = QStringLiteral("12345678");
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("S"), {}});
+    archive.addMagazine({other, QStringLiteral("Corto"), 1, 0.5, QStringLiteral("S"), {}});
+    archive.addStock({kIssue, 5, 3.5, 2.45, {}, {}});
+    // One less would need eleven characters: the stock table cannot hold it.
+    archive.addStock({other, -999999999, 1, 0.5, {}, {}});
+    movements::SaleList list;
+    list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    list.add({QStringLiteral("Corto"), 1, other, 0.5});
+    list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    EXPECT_THROW(list.registerAll(archive.data()), platform::Error);
+    ASSERT_EQ(list.lines().size(), 2u);
+    EXPECT_EQ(list.lines()[0].barcode, other);
+    EXPECT_DOUBLE_EQ(list.total(), 8);  // the customer still owes the whole sale
+    EXPECT_EQ(archive.data().Giacenza.state(), dbase::Cursor::State::Browse);
+
+    // The stock is put right, and the sale registered again.
+    ASSERT_TRUE(archive.data().Giacenza.findKey(other));
+    archive.data().Giacenza.edit();
+    archive.data().Giacenza.setNumber(QStringLiteral("GIACENZA"), 0);
+    archive.data().Giacenza.post();
+    EXPECT_TRUE(list.registerAll(archive.data()).empty());
+
+    const OnDisk disk = archive.onDisk();
+    ASSERT_EQ(disk.journal.size(), 3u);
+    EXPECT_EQ(disk.journal[0].key, kIssue);
+    EXPECT_EQ(disk.journal[1].key, other);
+    EXPECT_EQ(disk.journal[2].key, kIssue);
+    EXPECT_EQ(disk.issue(kIssue)->giacenza, 3);
+    EXPECT_EQ(disk.issue(other)->giacenza, -1);
+}
+
+TEST_F(CounterRules, ReturnTakesTheIssuesPricesAndLowersTheStock) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 4, 3, QStringLiteral("S"), {}});
+    archive.addStock({kIssue, 7, 3.5, 2.45, QDate(2024, 3, 1), QDate(2024, 3, 8)});
+    struct Case {
+        double quantity;
+        double stockAfter;
+    } cases[] = {{7, 0}, {1, -1}, {-2, 1}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(movements::registerReturn(archive.data(), kIssue, QDate(2024, 3, 20), c.quantity),
+                  movements::ReturnOutcome::Registered);
+        const OnDisk disk = archive.onDisk();
+        const Movement& m = disk.journal.back();
+        EXPECT_EQ(m.tipo, QStringLiteral("R"));
+        EXPECT_EQ(m.quantita, -c.quantity);
+        EXPECT_EQ(m.prezzo, 3.5);
+        EXPECT_EQ(m.acquisto, 2.45);
+        EXPECT_EQ(m.data, QDate(2024, 3, 20));
+        EXPECT_EQ(disk.issue(kIssue)->giacenza, c.stockAfter);
+        EXPECT_EQ(disk.issue(kIssue)->ucarico, QDate(2024, 3, 1));
+        EXPECT_EQ(disk.issue(kIssue)->scadenza, QDate(2024, 3, 8));
+    }
+}
+
+TEST_F(CounterRules, ReturnWithoutMagazineWritesNothingWithoutIssueKeepsTheJournalRecord) {
+    EXPECT_EQ(movements::registerReturn(archive.data(), kIssue, QDate(2024, 3, 20), 2),
+              movements::ReturnOutcome::MagazineMissing);
+    EXPECT_TRUE(archive.onDisk().journal.empty());
+
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 4, 3, QStringLiteral("S"), {}});
+    EXPECT_EQ(movements::registerReturn(archive.data(), kIssue, QDate(2024, 3, 20), 2),
+              movements::ReturnOutcome::IssueMissing);
+    const OnDisk disk = archive.onDisk();
+    ASSERT_EQ(disk.journal.size(), 1u);
+    EXPECT_EQ(disk.journal[0].quantita, -2);
+    EXPECT_EQ(disk.journal[0].prezzo,
+              4);  // the magazine's prices: no stock record to take them from
+    EXPECT_EQ(disk.journal[0].acquisto, 3);
+    EXPECT_TRUE(disk.stock.empty());
+}
