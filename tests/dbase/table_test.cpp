@@ -49,6 +49,10 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
+void setCountOf(QByteArray& bytes, uint32_t n) {
+    for (int i = 0; i < 4; ++i) bytes[4 + i] = char((n >> (8 * i)) & 0xFF);
+}
+
 std::vector<uint32_t> scan(Cursor& c) {
     std::vector<uint32_t> recnos;
     for (c.first(); !c.eof(); c.next()) recnos.push_back(c.recordNumber());
@@ -196,6 +200,29 @@ TEST(ForeignTables, HandMadeDbaseThreeTableReads) {
     EXPECT_EQ(bytes.back(), '\x1A');
     EXPECT_EQ(bytes.mid(32 * 6 + 1, 5 * 29),
               fileBytes(fixture(QStringLiteral("HANDMADE.DBF"))).mid(32 * 6 + 1, 5 * 29));
+}
+
+TEST(ForeignTables, IndexLeftBehindByAnotherProgramIsRebuiltAtFirstSight) {
+    // An installation moving over, whose last session crashed after writing a
+    // stock record but before its index: the .MDX is sound, only short.
+    QTemporaryDir dir;
+    const QString path = copyFixture(dir, QStringLiteral("GIACENZA3"));
+    QByteArray bytes = fileBytes(path);
+    const DbfLayout layout = DbfLayout::parse(bytes, path);
+    QByteArray r = layout.blankRecord();
+    layout.setText(layout.fieldIndex(u"BARCODE2"), r, QStringLiteral("977000000000012345"));
+    bytes.chop(1);
+    bytes += r + '\x1A';
+    setCountOf(bytes, layout.recordCount + 1);
+    writeBytes(path, bytes);
+
+    Cursor c(path);
+    c.setIndex(QStringLiteral("BARCODE2"));
+    c.open();
+    EXPECT_TRUE(c.findKey(QStringLiteral("977000000000012345")));
+    EXPECT_EQ(c.recordNumber(), layout.recordCount + 1);
+    EXPECT_TRUE(c.findKey(QStringLiteral("977437321900071")));  // the old entries are all there
+    EXPECT_EQ(c.recordNumber(), 198u);
 }
 
 // ---- a second reader ----

@@ -228,14 +228,32 @@ void Table::checkOpenState() {
     const bool repaired = count != stated;
     count_ = count;
     layout_.recordCount = count;
-    const bool stale = layout_.marker.present && layout_.marker.changes != layout_.marker.indexed;
-    if (repaired || !layout_.marker.present) {
+    const bool firstSight = !layout_.marker.present;
+    const bool stale = !firstSight && layout_.marker.changes != layout_.marker.indexed;
+    if (repaired || firstSight) {
         layout_.marker.present = true;
         writeBase();
         file_->syncData();
     }
     changes_ = layout_.marker.changes;
-    openIndex(repaired || stale);
+    const bool rebuilt = openIndex(repaired || stale);
+    if (firstSight && !rebuilt && index_) {
+        // A table this engine has not written before (another tool, or an
+        // installation moving over) has no marker to tell whether its index
+        // kept up. Check it once, whole: every record, deleted or not, has
+        // one entry per tag. From now on the marker answers that question.
+        bool complete = true;
+        try {
+            for (uint64_t entries : index_->verify()) complete = complete && entries == count_;
+        } catch (const EngineError&) {
+            complete = false;
+        }
+        if (!complete) {
+            std::vector<TagSpec> specs;
+            for (int t = 0; t < index_->tagCount(); ++t) specs.push_back(index_->tag(t));
+            rebuildIndex(std::move(specs));
+        }
+    }
 }
 
 uint32_t Table::repairCount() {
@@ -304,10 +322,10 @@ void Table::bindTags() {
     }
 }
 
-void Table::openIndex(bool forceRebuild) {
+bool Table::openIndex(bool forceRebuild) {
     index_.reset();
     tagFields_.clear();
-    if (!layout_.productionIndex) return;
+    if (!layout_.productionIndex) return false;
     std::vector<TagSpec> specs;
     bool rebuild = forceRebuild;
     if (QFileInfo::exists(mdxPath_)) {
@@ -325,12 +343,13 @@ void Table::openIndex(bool forceRebuild) {
         specs = tagsFromFlags();
         rebuild = true;
     }
-    if (!rebuild) return;
+    if (!rebuild) return false;
     if (!writable())
         throw EngineError(QStringLiteral("The index %1 is missing or out of date, and the table "
                                          "is read-only so it cannot be rebuilt")
                               .arg(native(mdxPath_)));
     rebuildIndex(std::move(specs));
+    return true;
 }
 
 std::vector<std::vector<IndexEntry>> Table::scanKeys(const std::vector<int>& fields,

@@ -16,8 +16,8 @@
 //   the whole change, another live process never sees that state except after
 //   a crash, so processes sharing a table never make each other rebuild. A
 //   missing or unreadable .mdx is rebuilt the same way. Tables written by other
-//   tools carry no marker; their index is trusted until this engine first
-//   writes them.
+//   tools carry no marker: the first open by this engine checks their index
+//   whole once (one entry per record and tag) before it writes the marker.
 // * Torn tails. At open the record count in the header is checked against the
 //   file size and the deletion flags of the last records: records that are not
 //   complete, or whose flag is neither ' ' nor '*', are dropped; complete
@@ -137,7 +137,7 @@ class Table {
     void openFiles(Access access);
     void checkOpenState();
     uint32_t repairCount();
-    void openIndex(bool forceRebuild);
+    bool openIndex(bool forceRebuild);  // true when it rebuilt the index
     std::vector<TagSpec> tagsFromFlags() const;
     void rebuildIndex(std::vector<TagSpec> specs);
     void bindTags();
