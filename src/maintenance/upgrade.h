@@ -1,0 +1,47 @@
+// The conversion of a version-2 installation: its three tables "Riviste.DBF",
+// "Giacenza.DBF" and "Giornale.DBF" are copied into the version-3 tables of
+// the same folder, and the two fields version 3 added are filled in (every
+// magazine weekly, every return-by date fifteen days after the last stock-in).
+//
+// Guarantees:
+//   * each version-3 table is emptied before it is filled, so a second run
+//     after a failure does not duplicate records;
+//   * records are copied field by position (the version-3 tables keep the
+//     version-2 columns first, in the same order);
+//   * the version-2 files are deleted only after the copy and both updates
+//     have succeeded. Any failure leaves them in place, and the next start
+//     converts again from scratch; deleting them first would leave magazines
+//     without periodicity and stock without return-by dates for good.
+//
+// The version-3 tables must exist (a ready installation has them); the
+// conversion does not create them. It runs before the data module exists:
+// no table of the folder may be open elsewhere in the process.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace maintenance {
+
+inline const QString kUpgradeDoneText = QStringLiteral("AGGIORNAMENTO ULTIMATO !!!");
+inline const QString kUpgradeFailedText =
+    QStringLiteral("Aggiornamento non completato! Errori negli archivi");
+
+// The version-2 table files, in the order they are converted.
+inline const QStringList kVersion2Tables = {
+    QStringLiteral("Riviste.DBF"), QStringLiteral("Giacenza.DBF"), QStringLiteral("Giornale.DBF")};
+
+// True when `folder` holds "Riviste.dbf", its name compared without regard
+// to case: the mark of a version-2 installation not yet converted.
+bool hasVersion2Archive(const QString& folder);
+
+// The file `name` of `folder` whatever the case of its name on disk; the
+// path with `name` as given when there is none.
+QString fileNoCase(const QString& folder, const QString& name);
+
+// Runs the conversion. Raises the engine's error when a table is missing or
+// damaged, a record does not fit, or an update fails; the version-2 files
+// are then untouched.
+void upgradeVersion2(const QString& folder);
+
+}  // namespace maintenance
