@@ -7,9 +7,22 @@
 
 namespace shell {
 
+namespace {
+QString folder;
+}
+
+const QString& programFolder() {
+    return folder;
+}
+
+void setProgramFolder(const QString& path) {
+    folder = path;
+}
+
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    // The title is the application's name only: as display name the window
+    // system would append it to every window's caption.
     setApplicationName(kApplicationTitle);
-    setApplicationDisplayName(kApplicationTitle);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

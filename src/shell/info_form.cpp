@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+TfrmInfo* frmInfo = nullptr;
+
 TfrmInfo::TfrmInfo(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmInfo"));
     setWindowTitle(QStringLiteral("Informazioni"));
@@ -21,7 +23,8 @@ TfrmInfo::TfrmInfo(QWidget* parent) : QDialog(parent) {
     auto* product = new QLabel(QStringLiteral("Brantvale - Tasmero"), panel);
     product->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     product->setStyleSheet(QStringLiteral("font-size: 16pt; font-weight: bold;"));
-    auto* version = new QLabel(QStringLiteral("Programma Gestione Tasmero con Barcode - 3.02"), panel);
+    auto* version =
+        new QLabel(QStringLiteral("Programma Gestione Tasmero con Barcode - 3.02"), panel);
     version->setAlignment(Qt::AlignCenter);
     version->setStyleSheet(QStringLiteral("color: navy; font-weight: bold;"));
     auto* rule = new QFrame(panel);
@@ -35,9 +38,10 @@ TfrmInfo::TfrmInfo(QWidget* parent) : QDialog(parent) {
     inner->addLayout(head);
     inner->addWidget(version);
     inner->addWidget(rule);
-    for (const QString& line : {QStringLiteral("Brantvale s.r.l. - Via dei Tipografi 12, 40100 Bologna"),
-                                QStringLiteral("Tel. 051 000 0000 - Fax 051 000 0001"),
-                                QStringLiteral("www.brantvale.example")}) {
+    for (const QString& line :
+         {QStringLiteral("Brantvale s.r.l. - Via dei Tipografi 12, 40100 Bologna"),
+          QStringLiteral("Tel. 051 000 0000 - Fax 051 000 0001"),
+          QStringLiteral("www.brantvale.example")}) {
         auto* label = new QLabel(line, panel);
         label->setAlignment(Qt::AlignCenter);
         label->setStyleSheet(QStringLiteral("font-weight: bold;"));

@@ -7,7 +7,9 @@ class QPushButton;
 
 class TfrmInfo : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TfrmInfo(QWidget* parent = nullptr);
     QPushButton* OKButton = nullptr;
 };
+
+extern TfrmInfo* frmInfo;  // while the dialog is open

@@ -1,9 +1,20 @@
 #include "shell/menu_form.h"
 
+#include "archive/data_module.h"
+#include "maintenance/backup.h"
+#include "maintenance/maintenance_form.h"
+#include "maintenance/user_check.h"
+#include "platform/enter_as_tab.h"
+#include "platform/error.h"
+#include "platform/prompts.h"
+#include "shell/application.h"
 #include "shell/info_form.h"
+#include "shell/message_box.h"
+#include "shell/window_opening.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -43,25 +54,32 @@ TMenuForm::TMenuForm(QWidget* parent)
     setObjectName(QStringLiteral("MenuForm"));
     setWindowTitle(QStringLiteral("Menu"));
 
-    actArchivio = addCommand(QStringLiteral("actArchivio"), QStringLiteral("&Archivio"),
-                             QStringLiteral("Archivio riviste|Accesso all'elenco delle riviste pubblicate"), 0);
-    actCarico = addCommand(QStringLiteral("actCarico"), QStringLiteral("&Carico"),
-                           QStringLiteral("Carico Riviste|Programma per il carico del magazzino riviste"), 1);
+    actArchivio = addCommand(
+        QStringLiteral("actArchivio"), QStringLiteral("&Archivio"),
+        QStringLiteral("Archivio riviste|Accesso all'elenco delle riviste pubblicate"), 0);
+    actCarico = addCommand(
+        QStringLiteral("actCarico"), QStringLiteral("&Carico"),
+        QStringLiteral("Carico Riviste|Programma per il carico del magazzino riviste"), 1);
     actReso = addCommand(QStringLiteral("actReso"), QStringLiteral("&Resi"),
                          QStringLiteral("Reso Riviste|Procedura inserimento resi"), 2);
     actScarico = addCommand(QStringLiteral("actScarico"), QStringLiteral("&Scarico"),
                             QStringLiteral("Scarico Riviste|Programma scarico su vendite"), 2);
     actStampa = addCommand(QStringLiteral("actStampa"), QStringLiteral("S&tampe"),
                            QStringLiteral("Stampa|Accesso alle varie funzioni di stampa"), 3);
-    actManute = addCommand(QStringLiteral("actManute"), QStringLiteral("&Manutenz."),
-                           QStringLiteral("Manutenzione|Accesso alle funzioni di manutenzione e di setup del programma"), 4);
-    actInfo = addCommand(QStringLiteral("actInfo"), QStringLiteral("&Info"),
-                         QStringLiteral("Informazioni sul programma|Informazioni sul programma"), 5);
+    actManute = addCommand(
+        QStringLiteral("actManute"), QStringLiteral("&Manutenz."),
+        QStringLiteral(
+            "Manutenzione|Accesso alle funzioni di manutenzione e di setup del programma"),
+        4);
+    actInfo =
+        addCommand(QStringLiteral("actInfo"), QStringLiteral("&Info"),
+                   QStringLiteral("Informazioni sul programma|Informazioni sul programma"), 5);
     actFine = addCommand(QStringLiteral("actFine"), QStringLiteral("&Uscita"),
                          QStringLiteral("Fine programma|Uscita dal programma"), 6);
 
     // The windows of these commands come with their own pieces of the program.
-    for (QAction* a : {actArchivio, actCarico, actReso, actScarico, actManute}) a->setEnabled(false);
+    for (QAction* a : {actArchivio, actCarico, actReso, actScarico, actManute})
+        a->setEnabled(false);
 
     connect(actStampa, &QAction::triggered, this, &TMenuForm::actStampaExecute);
     connect(actInfo, &QAction::triggered, this, &TMenuForm::actInfoExecute);
@@ -83,11 +101,14 @@ TMenuForm::TMenuForm(QWidget* parent)
     PrintMenu->setObjectName(QStringLiteral("PrintMenu"));
     for (const QString& text :
          {QStringLiteral("&Lista Riviste e giacenze"), QStringLiteral("Lista &Movimenti"),
-          QStringLiteral("Lista &Scaduti"), QStringLiteral("Lista &Resi"), QStringLiteral("&Barcode")}) {
+          QStringLiteral("Lista &Scaduti"), QStringLiteral("Lista &Resi"),
+          QStringLiteral("&Barcode")}) {
         PrintMenu->addAction(text)->setEnabled(false);
     }
 
     auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("SpeedBar1"));
+    SpeedBar1 = client;
     // Eight buttons with their gaps set the width of the fixed window.
     client->setFixedSize(8 * kButtonSize + 9 * kGap, kButtonSize + 2 * kGap);
     int x = kGap;
@@ -100,7 +121,8 @@ TMenuForm::TMenuForm(QWidget* parent)
         button->setAutoRaise(false);
         button->setFocusPolicy(Qt::NoFocus);
         button->setGeometry(x, kGap, kButtonSize, kButtonSize);
-        button->setStyleSheet(QStringLiteral("QToolButton { color: navy; font-weight: bold; font-size: 7pt; }"));
+        button->setStyleSheet(
+            QStringLiteral("QToolButton { color: navy; font-weight: bold; font-size: 7pt; }"));
         x += kButtonSize + kGap;
     }
 
@@ -123,6 +145,74 @@ TMenuForm::TMenuForm(QWidget* parent)
     statusBar()->setSizeGripEnabled(false);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     Edit1->setFocus();
+
+    EnterAsTab1 = new platform::EnterAsTab(this);
+    EnterAsTab1->setObjectName(QStringLiteral("EnterAsTab1"));
+    // Activation within the program: the focus comes to this window from
+    // another of ours. Losing it to another application (no focus window)
+    // forgets nothing, so coming back from there is no activation.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+        if (!now) return;
+        const bool activated = now == windowHandle() && lastFocusWindow_ != now;
+        lastFocusWindow_ = now;
+        if (activated) FormActivate();
+    });
+}
+
+TMenuForm::~TMenuForm() {
+    if (MenuForm == this) MenuForm = nullptr;
+}
+
+void TMenuForm::FormActivate() {
+    if (ManutenzioneForm) {
+        try {
+            ManutenzioneForm->settings().read();
+        } catch (const platform::Error& e) {
+            shell::errorBox(this, e.message());
+        }
+    }
+    shell::setProgramFolder(maintenance::currentProgramFolder());
+    EnterAsTab1->switchOn();
+}
+
+void TMenuForm::closeEvent(QCloseEvent* event) {
+    try {
+        FormClose();
+        event->accept();
+    } catch (const platform::Error& e) {
+        shell::resetCursor();
+        shell::errorBox(this, e.message());
+        event->ignore();
+    }
+}
+
+void TMenuForm::FormClose() {
+    if (!Data1) return;
+    const std::pair<const dbase::Cursor*, const QString*> mainTables[] = {
+        {&Data1->Riviste, &maintenance::kRivisteDamaged},
+        {&Data1->Giacenza, &maintenance::kGiacenzaDamaged},
+        {&Data1->Giornale, &maintenance::kGiornaleDamaged},
+    };
+    bool damaged = false;
+    for (const auto& [table, warning] : mainTables) {
+        if (table->isOpen()) continue;
+        platform::prompts().warning(*warning);
+        damaged = true;
+    }
+    if (damaged) {
+        // The backup of the last valid shutdown stays as it is.
+        platform::prompts().message(maintenance::kRepairHint);
+        return;
+    }
+    SpeedBar1->setEnabled(false);
+    statusBar()->showMessage(maintenance::kClosingStatus);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    statusBar()->repaint();
+    Data1->closeTables();
+    maintenance::makeShutdownBackup(shell::programFolder().isEmpty()
+                                        ? maintenance::currentProgramFolder()
+                                        : shell::programFolder());
+    shell::resetCursor();
 }
 
 QAction* TMenuForm::addCommand(const QString& name, const QString& caption, const QString& hint,
@@ -159,8 +249,5 @@ void TMenuForm::actStampaExecute() {
 }
 
 void TMenuForm::actInfoExecute() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    TfrmInfo form(this);
-    QApplication::restoreOverrideCursor();
-    form.exec();
+    shell::showModal(frmInfo, [this] { return std::make_unique<TfrmInfo>(this); });
 }

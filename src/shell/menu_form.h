@@ -2,10 +2,25 @@
 // menu bar, the print menu, a status line for the long hints, and the hidden
 // scan field `Edit1` that takes the codes the scanner types while the window is
 // active. A command whose window does not exist yet is shown disabled.
+//
+// Each time the window becomes the active one within the program (first shown,
+// or back from another window of the program; not when the operator comes back
+// from another application) it re-reads the settings file, recomputes the
+// program folder path and switches the Enter-as-Tab rule on (FormActivate).
+// Closing it runs the shutdown (FormClose): with the three main tables open,
+// they are closed and packed into backup.cab; with one of them closed, a
+// warning per table and a hint, and no backup. A backup that fails is shown
+// and the window stays open.
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QWindow>
 #include <functional>
+
+namespace platform {
+class EnterAsTab;
+}
 
 class QAction;
 class QLineEdit;
@@ -15,8 +30,9 @@ class QToolButton;
 
 class TMenuForm : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit TMenuForm(QWidget* parent = nullptr);
+    ~TMenuForm() override;
 
     QAction* actArchivio = nullptr;
     QAction* actCarico = nullptr;
@@ -30,6 +46,8 @@ public:
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr;
     QMenu* PrintMenu = nullptr;
+    QWidget* SpeedBar1 = nullptr;  // the button bar
+    platform::EnterAsTab* EnterAsTab1 = nullptr;
 
     // Makes `command` run `handler` (through the window-opening pattern's
     // owner, this window) and enables it. Commands without a handler stay
@@ -40,7 +58,14 @@ public:
     // set by whoever owns the archive. Without it, step 4 of the scan does nothing.
     std::function<void(const QString& issueKey)> showIssueHistory;
 
-private:
+    void FormActivate();
+    // Throws the backup's error; then the window must stay open.
+    void FormClose();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
     QAction* addCommand(const QString& name, const QString& caption, const QString& hint,
                         int image);
     void Edit1Exit();
@@ -48,6 +73,7 @@ private:
     void actInfoExecute();
 
     QList<QAction*> commands_;
+    QPointer<QWindow> lastFocusWindow_;  // the program's window that had the focus last
 };
 
 extern TMenuForm* MenuForm;

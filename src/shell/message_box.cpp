@@ -10,6 +10,15 @@ const QString kApplicationTitle = QStringLiteral("Gestione Tasmero");
 
 namespace {
 
+// The box's own button kind: Enter on it answers the box and, the button not
+// being of an excluded class, the Tab of the Enter-as-Tab rule then reaches
+// the window that gets the focus back.
+class MymsgButton : public QPushButton {
+    Q_OBJECT
+  public:
+    using QPushButton::QPushButton;
+};
+
 QWidget* ownerOr(QWidget* parent) {
     return parent ? parent : QApplication::activeWindow();
 }
@@ -23,8 +32,8 @@ bool showMymsg(QWidget* parent, QMessageBox::Icon icon, const QString& text, int
     const QString captions[] = {QStringLiteral("&Sì"), QStringLiteral("&No")};
     QPushButton* first = nullptr;
     for (int i = 0; i < buttons; ++i) {
-        QPushButton* button = box.addButton(captions[i], i == 0 ? QMessageBox::YesRole
-                                                                 : QMessageBox::NoRole);
+        auto* button = new MymsgButton(captions[i], &box);
+        box.addButton(button, i == 0 ? QMessageBox::YesRole : QMessageBox::NoRole);
         button->setObjectName(i == 0 ? QStringLiteral("MymsgYes") : QStringLiteral("MymsgNo"));
         if (i == 0) first = button;
     }
@@ -45,8 +54,7 @@ bool TMymsg::question(QWidget* parent, const QString& text) {
 }
 
 void plainMessage(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok,
-                    ownerOr(parent));
+    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, ownerOr(parent));
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -65,3 +73,5 @@ void errorBox(QWidget* parent, const QString& message) {
 }
 
 }  // namespace shell
+
+#include "message_box.moc"

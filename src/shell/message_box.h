@@ -16,7 +16,7 @@ namespace shell {
 extern const QString kApplicationTitle;  // "Gestione Tasmero"
 
 class TMymsg {
-public:
+  public:
     static void warning(QWidget* parent, const QString& text);
     static bool question(QWidget* parent, const QString& text);
 };

@@ -7,13 +7,21 @@
 
 namespace shell {
 
-void MessageBoxPrompts::warning(const QString& text) { TMymsg::warning(nullptr, text); }
+void MessageBoxPrompts::warning(const QString& text) {
+    TMymsg::warning(nullptr, text);
+}
 
-bool MessageBoxPrompts::question(const QString& text) { return TMymsg::question(nullptr, text); }
+bool MessageBoxPrompts::question(const QString& text) {
+    return TMymsg::question(nullptr, text);
+}
 
-void MessageBoxPrompts::message(const QString& text) { plainMessage(nullptr, text); }
+void MessageBoxPrompts::message(const QString& text) {
+    plainMessage(nullptr, text);
+}
 
-void MessageBoxPrompts::error(const QString& message) { errorBox(nullptr, message); }
+void MessageBoxPrompts::error(const QString& message) {
+    errorBox(nullptr, message);
+}
 
 QString MessageBoxPrompts::input(const QString& title, const QString& prompt,
                                  const QString& initialText) {

@@ -8,7 +8,7 @@
 namespace shell {
 
 class MessageBoxPrompts : public platform::Prompts {
-public:
+  public:
     void warning(const QString& text) override;
     bool question(const QString& text) override;
     void message(const QString& text) override;

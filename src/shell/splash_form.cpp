@@ -20,7 +20,8 @@ void TSplashForm::paintEvent(QPaintEvent*) {
     sky.setColorAt(0, QColor(0x1c, 0x3f, 0x7a));
     sky.setColorAt(1, QColor(0x8a, 0xb4, 0xe8));
     p.fillRect(rect(), sky);
-    const QColor covers[] = {QColor(0xd9, 0x4f, 0x3d), QColor(0xf2, 0xc1, 0x4e), QColor(0xf7, 0xf7, 0xf2)};
+    const QColor covers[] = {QColor(0xd9, 0x4f, 0x3d), QColor(0xf2, 0xc1, 0x4e),
+                             QColor(0xf7, 0xf7, 0xf2)};
     for (int i = 0; i < 3; ++i) {
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(covers[i]);
@@ -32,7 +33,8 @@ void TSplashForm::paintEvent(QPaintEvent*) {
     big.setPointSize(14);
     big.setBold(true);
     p.setFont(big);
-    p.drawText(QRect(0, 24, width(), 30), Qt::AlignCenter, QStringLiteral("Programma Gestione Tasmero"));
+    p.drawText(QRect(0, 24, width(), 30), Qt::AlignCenter,
+               QStringLiteral("Programma Gestione Tasmero"));
     p.drawText(QRect(0, 54, width(), 30), Qt::AlignCenter, QStringLiteral("versione 3.02"));
     QFont bold = font();
     bold.setBold(true);

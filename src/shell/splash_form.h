@@ -6,9 +6,9 @@
 
 class TSplashForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TSplashForm(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };

@@ -1,0 +1,168 @@
+#include "shell/startup.h"
+
+#include "archive/data_module.h"
+#include "maintenance/backup.h"
+#include "maintenance/maintenance_form.h"
+#include "maintenance/upgrade.h"
+#include "maintenance/upgrade_form.h"
+#include "maintenance/user_check.h"
+#include "platform/error.h"
+#include "platform/prompts.h"
+#include "platform/single_instance.h"
+#include "shell/application.h"
+#include "shell/engine_setting.h"
+#include "shell/menu_form.h"
+#include "shell/message_box.h"
+#include "shell/message_box_prompts.h"
+#include "shell/splash_form.h"
+#include "shell/termination.h"
+#include "shell/window_opening.h"
+
+#include <QAction>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace shell {
+
+Startup::Startup(StartupOptions options) : options_(std::move(options)) {
+    Termination::reset();
+    if (!options_.folder.isEmpty()) QDir::setCurrent(options_.folder);
+    if (options_.executableFileName.isEmpty())
+        options_.executableFileName = platform::SingleInstance::executableFileName();
+    if (options_.engineSettingsPath.isEmpty())
+        options_.engineSettingsPath = defaultEngineSettingsPath();
+    if (!options_.prompts) {
+        ownPrompts_ = std::make_unique<MessageBoxPrompts>();
+        options_.prompts = ownPrompts_.get();
+    }
+    previousPrompts_ = platform::setPrompts(options_.prompts);
+    setProgramFolder(maintenance::currentProgramFolder());
+}
+
+Startup::~Startup() {
+    if (maintenance_) {
+        try {
+            maintenance_->settings().writeAtProgramEnd();
+        } catch (const platform::Error& e) {
+            errorBox(nullptr, e.message());
+        }
+    }
+    maintenance_.reset();
+    ManutenzioneForm = nullptr;
+    data_.reset();  // closes the tables, posting what is pending
+    menu_.reset();
+    splash_.reset();
+    guard_.reset();
+    resetCursor();
+    platform::setPrompts(previousPrompts_);
+}
+
+bool Startup::run() {
+    guard_ = std::make_unique<platform::SingleInstance>(options_.executableFileName);
+
+    splash_ = std::make_unique<TSplashForm>();
+    splash_->show();
+    splash_->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    qApp->setApplicationName(kApplicationTitle);
+
+    createMainWindow();
+
+    try {
+        data_ = std::make_unique<TData1>(programFolder());
+        Data1 = data_.get();
+    } catch (const platform::Error& e) {
+        errorBox(nullptr, e.message());
+        Termination::request();
+        splash_.reset();
+        return false;
+    }
+
+    maintenance_ = std::make_unique<TManutenzioneForm>(
+        options_.arguments, [this] { return OpenArchives(); }, menu_.get());
+    ManutenzioneForm = maintenance_.get();
+    const std::optional<QString> user = maintenance_->login(options_.lastUser);
+    if (user) {
+        menu_->setWindowTitle(maintenance::loggedInCaption(menu_->windowTitle(), *user));
+    } else {
+        Termination::request();
+    }
+
+    // The new-magazine and report selection windows, kept hidden until used,
+    // are made here once they are part of the program.
+    installCommands();
+
+    splash_.reset();
+    resetCursor();
+    return !Termination::requested();
+}
+
+void Startup::createMainWindow() {
+    menu_ = std::make_unique<TMenuForm>();
+    try {
+        setUpMainWindow();
+    } catch (const platform::Error& e) {
+        resetCursor();
+        errorBox(nullptr, e.message());
+    }
+    // The engine takes its setting before it opens any table.
+    applyEngineSettings(options_.engineSettingsPath);
+}
+
+void Startup::setUpMainWindow() {
+    if (!guard_->isFirst()) {
+        // The running copy comes to the front (restored when minimised); this
+        // one ends without a word.
+        guard_->notifyRunningCopy();
+        Termination::request();
+    }
+    writeLocalShare(options_.engineSettingsPath);  // its failure skips the version-2 test
+    if (maintenance::hasVersion2Archive(programFolder())) runUpgrade();
+}
+
+void Startup::runUpgrade() {
+    const int result = showModal(
+        from2to3, [this] { return std::make_unique<Tfrom2to3>(programFolder(), menu_.get()); });
+    if (result != Tfrom2to3::mrOk) Termination::request();
+}
+
+bool Startup::OpenArchives() {
+    try {
+        Data1->openTables();
+        return true;
+    } catch (const platform::Error&) {
+        // The archives are damaged: the question below says all there is.
+    }
+    if (!platform::prompts().question(maintenance::kRecoveryQuestion)) return false;
+    try {
+        Data1->closeTables();
+        maintenance::restoreBackup(maintenance::currentProgramFolder());
+        Data1->openTables();
+    } catch (...) {
+        // The next attempt finds them closed and asks again.
+        try {
+            Data1->closeTables();
+        } catch (const platform::Error&) {
+        }
+        throw;
+    }
+    return true;
+}
+
+void Startup::installCommands() {
+    menu_->setCommandHandler(menu_->actManute, [] { ManutenzioneForm->exec(); });
+}
+
+int Startup::exec() {
+    if (Termination::requested() || !menu_) return 0;
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        menu_->adjustSize();
+        menu_->move(screen->availableGeometry().center() - menu_->rect().center());
+    }
+    menu_->show();
+    return Termination::runEventLoop();
+}
+
+}  // namespace shell
