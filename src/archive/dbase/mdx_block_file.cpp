@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #ifdef Q_OS_WIN
@@ -141,8 +142,16 @@ void BlockFile::sync() {
     file_.flush();
 #ifdef Q_OS_WIN
     const int rc = _commit(file_.handle());
+#elif defined(__linux__)
+    // The data and what is needed to read it back (the size) is all a post
+    // needs; fdatasync skips the journal commit of a timestamp-only change.
+    int rc;
+    while ((rc = ::fdatasync(file_.handle())) != 0 && errno == EINTR) {
+    }
 #else
-    const int rc = ::fsync(file_.handle());
+    int rc;
+    while ((rc = ::fsync(file_.handle())) != 0 && errno == EINTR) {
+    }
 #endif
     if (rc != 0)
         throw EngineError(QStringLiteral("Cannot write the index file %1 to disk.")
