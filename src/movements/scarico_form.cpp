@@ -207,7 +207,7 @@ void TfrmScarico::BitBtn2Click() {
     // Enter pressed this button from the barcode field and its Tab, which
     // comes after, would carry the focus on to "&Annulla": bring it back.
     QTimer::singleShot(0, Scaricobarcode, [this] {
-        if (isVisible() && QApplication::activeModalWidget() == this) Scaricobarcode->setFocus();
+        if (isVisible() && isActiveWindow()) Scaricobarcode->setFocus();
     });
     if (!leftOut.empty()) {
         QString text = QStringLiteral("   ") + movements::kNotStocked + QStringLiteral(":   ");
