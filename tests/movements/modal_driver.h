@@ -5,8 +5,8 @@
 // the window is up. whenModal() polls for the active modal widget with the
 // given object name (or class name) and runs the step on it; a step that
 // leaves its dialog open gets it rejected, so a failing check never leaves
-// the test waiting forever. When the step has closed the modal window, its
-// owner is made the active window again, as a desktop's window manager does.
+// the test waiting forever. When the step has closed the modal window, the
+// window under it is made active again, as a desktop's window manager does.
 #pragma once
 
 #include <QAbstractButton>
@@ -51,9 +51,13 @@ inline void whenModal(const QString& name, std::function<void(QWidget*)> step,
                 dialog->reject();
             }
         }
-        // The window system gives the owner the focus back when a modal
-        // window closes; the offscreen platform leaves no window active.
-        if (owner) owner->activateWindow();
+        // The window system gives the focus back when a modal window closes,
+        // to the modal window under it or else to the owner; the offscreen
+        // platform leaves no window active.
+        QWidget* next = QApplication::activeModalWidget();
+        if (next == guard.data()) next = nullptr;
+        if (!next) next = owner;
+        if (next) next->activateWindow();
     });
     timer->start();
 }
