@@ -2,18 +2,27 @@
 // the movement list (journal joined with magazines, ordered by date, type and
 // issue key), one issue's history, and the cascade delete of a magazine.
 //
-//   build/.../bench/sql_bench [--benchmark_...]     data in $TASMERO_BENCH_DIR or /tmp/tasmero-bench
+//   build/.../bench/sql_bench [--benchmark_...]     data in $TASMERO_BENCH_DIR or
+//   /tmp/tasmero-bench-sql
+//
+// TASMERO_BENCH_REUSE=1 keeps the data of an earlier run (the cascade delete
+// then finds fewer records). TASMERO_BENCH_DUMP=<file> writes the movement
+// list as text, one row a line, so the results of two builds can be compared.
+// The *_SQLiteNativeStored benchmarks run the native tables through Query,
+// which stores every row as the windows need it; the plain native ones only
+// step through the rows.
 #include "archive_data.h"
 
 #include "archive/sql/query.h"
 #include "archive/sql/sql_database.h"
 #include "archive/statements.h"
 
-#include <QDir>
-#include <cstdio>
-#include <QFileInfo>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
 
 namespace {
 
@@ -55,7 +64,8 @@ void BM_MovementList_SQLiteNative(benchmark::State& state) {
         int rows = 0;
         while (sqlite3_step(st) == SQLITE_ROW) {
             sum += sqlite3_column_double(st, 5);
-            chars += QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))).size();
+            chars +=
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))).size();
             ++rows;
         }
         sqlite3_finalize(st);
@@ -106,7 +116,8 @@ void BM_CascadeDelete_Engine(benchmark::State& state) {
     for (auto _ : state) {
         const QString barcode = bench::sampleBarcode(magazine);
         int deleted = 0;
-        for (const QString& text : {archive::statements::kDeleteStock, archive::statements::kDeleteJournal}) {
+        for (const QString& text :
+             {archive::statements::kDeleteStock, archive::statements::kDeleteJournal}) {
             sql::Query q(db);
             q.setText(text);
             q.bind(1, barcode);
@@ -125,7 +136,8 @@ void BM_CascadeDelete_SQLiteNative(benchmark::State& state) {
     for (auto _ : state) {
         const QByteArray barcode = bench::sampleBarcode(magazine).toUtf8();
         int deleted = 0;
-        for (const QString& text : {archive::statements::kDeleteStock, archive::statements::kDeleteJournal}) {
+        for (const QString& text :
+             {archive::statements::kDeleteStock, archive::statements::kDeleteJournal}) {
             sqlite3_stmt* st = nullptr;
             sqlite3_prepare_v2(db, text.toUtf8().constData(), -1, &st, nullptr);
             sqlite3_bind_text(st, 1, barcode.constData(), int(barcode.size()), SQLITE_TRANSIENT);
@@ -139,8 +151,50 @@ void BM_CascadeDelete_SQLiteNative(benchmark::State& state) {
     sqlite3_close(db);
 }
 
+// The native tables through the same materialization: a connection of ours
+// that has no .dbf tables of its own, with the native file attached.
+void BM_MovementList_SQLiteNativeStored(benchmark::State& state) {
+    const QString empty = folder + QStringLiteral("/no-tables");
+    QDir().mkpath(empty);
+    sql::Database db(empty);
+    const QByteArray attach =
+        QStringLiteral("attach database '%1' as native").arg(nativePath).toUtf8();
+    sqlite3_exec(db.handle(), attach.constData(), nullptr, nullptr, nullptr);
+    for (auto _ : state) {
+        sql::Query q(db);
+        q.setText(archive::statements::kStampa2);
+        q.open();
+        readAll(q, state);
+    }
+}
+
+void dumpMovementList(const QString& path) {
+    sql::Database db(folder);
+    sql::Query q(db);
+    q.setText(archive::statements::kStampa2);
+    q.open();
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+    QByteArray lines;
+    for (q.first(); !q.eof(); q.next()) {
+        for (int f = 0; f < q.fieldCount(); ++f) {
+            if (f) lines += '|';
+            lines += q.fieldType(f) == sql::Query::FieldType::Date
+                         ? q.date(f).toString(Qt::ISODate).toUtf8()
+                         : q.text(f).toUtf8();
+        }
+        lines += '\n';
+        if (lines.size() > (1 << 20)) {
+            out.write(lines);
+            lines.clear();
+        }
+    }
+    out.write(lines);
+}
+
 BENCHMARK(BM_MovementList_Engine)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_MovementList_SQLiteNative)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_MovementList_SQLiteNativeStored)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_IssueHistory_Engine)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_IssueHistory_SQLiteNative)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_CascadeDelete_Engine)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -165,6 +219,8 @@ int main(int argc, char** argv) {
         q.open();
         for (q.first(); !q.eof(); q.next()) std::printf("plan: %s\n", qPrintable(q.text(3)));
     }
+    if (const QByteArray dump = qgetenv("TASMERO_BENCH_DUMP"); !dump.isEmpty())
+        dumpMovementList(QString::fromLocal8Bit(dump));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
