@@ -13,10 +13,13 @@
 #include "shell/window_opening.h"
 
 #include <QAction>
+#include <QActionEvent>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -45,6 +48,31 @@ QIcon commandIcon(int image) {
     };
     return QApplication::style()->standardIcon(pixmaps[image]);
 }
+
+// A button of the bar: its caption keeps the underlined letter. Where the
+// menu bar has the same letter for the same command, the menu bar takes
+// Alt plus that letter (two owners of one key would cancel each other out);
+// the button keeps it only where the menu bar's caption differs ("&Info").
+class CommandButton : public QToolButton {
+  public:
+    CommandButton(QAction* command, bool ownMnemonic, QWidget* parent)
+        : QToolButton(parent), ownMnemonic_(ownMnemonic) {
+        setDefaultAction(command);
+        dropSharedMnemonic();
+    }
+
+  protected:
+    void actionEvent(QActionEvent* event) override {
+        QToolButton::actionEvent(event);  // sets the caption again, and its mnemonic
+        dropSharedMnemonic();
+    }
+
+  private:
+    void dropSharedMnemonic() {
+        if (!ownMnemonic_) setShortcut(QKeySequence());
+    }
+    bool ownMnemonic_;
+};
 
 }  // namespace
 
@@ -87,10 +115,12 @@ TMenuForm::TMenuForm(QWidget* parent)
 
     // Menu bar: the same commands, two of them with longer captions.
     QMenuBar* bar = menuBar();
+    QHash<QAction*, QString> menuCaptions;
     for (QAction* a : commands_) {
         QAction* item = bar->addAction(a->text());
         if (a == actManute) item->setText(QStringLiteral("&Manutenzione"));
         if (a == actInfo) item->setText(QStringLiteral("I&nformazioni"));
+        menuCaptions.insert(a, item->text());
         item->setStatusTip(a->statusTip());
         item->setEnabled(a->isEnabled());
         connect(a, &QAction::changed, item, [a, item] { item->setEnabled(a->isEnabled()); });
@@ -113,8 +143,9 @@ TMenuForm::TMenuForm(QWidget* parent)
     client->setFixedSize(8 * kButtonSize + 9 * kGap, kButtonSize + 2 * kGap);
     int x = kGap;
     for (QAction* a : commands_) {
-        auto* button = new QToolButton(client);
-        button->setDefaultAction(a);
+        const bool ownMnemonic =
+            QKeySequence::mnemonic(menuCaptions.value(a)) != QKeySequence::mnemonic(a->text());
+        auto* button = new CommandButton(a, ownMnemonic, client);
         button->setObjectName(a->objectName().replace(0, 3, QStringLiteral("btn")));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setIconSize(QSize(35, 35));
@@ -148,15 +179,6 @@ TMenuForm::TMenuForm(QWidget* parent)
 
     EnterAsTab1 = new platform::EnterAsTab(this);
     EnterAsTab1->setObjectName(QStringLiteral("EnterAsTab1"));
-    // Activation within the program: the focus comes to this window from
-    // another of ours. Losing it to another application (no focus window)
-    // forgets nothing, so coming back from there is no activation.
-    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
-        if (!now) return;
-        const bool activated = now == windowHandle() && lastFocusWindow_ != now;
-        lastFocusWindow_ = now;
-        if (activated) FormActivate();
-    });
 }
 
 TMenuForm::~TMenuForm() {
@@ -173,6 +195,19 @@ void TMenuForm::FormActivate() {
     }
     shell::setProgramFolder(maintenance::currentProgramFolder());
     EnterAsTab1->switchOn();
+}
+
+bool TMenuForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowDeactivate) {
+        // The window system has already made the new window active: none when
+        // the operator went to another application.
+        leftForOwnWindow_ = QApplication::activeWindow() != nullptr;
+    } else if (event->type() == QEvent::WindowActivate) {
+        const bool activation = !activatedOnce_ || leftForOwnWindow_;
+        activatedOnce_ = true;
+        if (activation) FormActivate();
+    }
+    return QMainWindow::event(event);
 }
 
 void TMenuForm::closeEvent(QCloseEvent* event) {
@@ -218,6 +253,7 @@ void TMenuForm::FormClose() {
 QAction* TMenuForm::addCommand(const QString& name, const QString& caption, const QString& hint,
                                int image) {
     auto* action = new QAction(commandIcon(image), caption, this);
+    action->setIconText(caption);  // the buttons show the underlined letter too
     action->setObjectName(name);
     const qsizetype bar = hint.indexOf(QLatin1Char('|'));
     action->setToolTip(hint.left(bar));

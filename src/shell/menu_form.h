@@ -14,8 +14,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QPointer>
-#include <QWindow>
 #include <functional>
 
 namespace platform {
@@ -63,6 +61,7 @@ class TMenuForm : public QMainWindow {
     void FormClose();
 
   protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -73,7 +72,8 @@ class TMenuForm : public QMainWindow {
     void actInfoExecute();
 
     QList<QAction*> commands_;
-    QPointer<QWindow> lastFocusWindow_;  // the program's window that had the focus last
+    bool activatedOnce_ = false;
+    bool leftForOwnWindow_ = false;  // the last deactivation went to another window of ours
 };
 
 extern TMenuForm* MenuForm;

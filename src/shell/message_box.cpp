@@ -55,6 +55,7 @@ bool TMymsg::question(QWidget* parent, const QString& text) {
 
 void plainMessage(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, ownerOr(parent));
+    box.setObjectName(QStringLiteral("PlainMessage"));
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

@@ -83,7 +83,8 @@ bool Startup::run() {
     maintenance_ = std::make_unique<TManutenzioneForm>(
         options_.arguments, [this] { return OpenArchives(); }, menu_.get());
     ManutenzioneForm = maintenance_.get();
-    const std::optional<QString> user = maintenance_->login(options_.lastUser);
+    std::optional<QString> user;
+    if (!Termination::requested()) user = maintenance_->login(options_.lastUser);
     if (user) {
         menu_->setWindowTitle(maintenance::loggedInCaption(menu_->windowTitle(), *user));
     } else {
@@ -119,7 +120,8 @@ void Startup::setUpMainWindow() {
         Termination::request();
     }
     writeLocalShare(options_.engineSettingsPath);  // its failure skips the version-2 test
-    if (maintenance::hasVersion2Archive(programFolder())) runUpgrade();
+    // After a termination request a window would only flash and close.
+    if (!Termination::requested() && maintenance::hasVersion2Archive(programFolder())) runUpgrade();
 }
 
 void Startup::runUpgrade() {
@@ -152,7 +154,7 @@ bool Startup::OpenArchives() {
 }
 
 void Startup::installCommands() {
-    menu_->setCommandHandler(menu_->actManute, [] { ManutenzioneForm->exec(); });
+    menu_->setCommandHandler(menu_->actManute, [] { showModal(*ManutenzioneForm); });
 }
 
 int Startup::exec() {

@@ -21,7 +21,8 @@
 //   8. the splash window goes.
 // Then exec() shows the main window, unless termination was asked for, and
 // runs the event loop until it closes. The steps after a termination request
-// still run, but every window they open closes at once (termination.h).
+// still run, but the upgrade window and the login are not shown, and any
+// other window they open closes at once (termination.h).
 //
 // The program folder is the working folder; everything is looked for there.
 #pragma once
