@@ -5,7 +5,40 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
 namespace sql {
+
+namespace {
+
+// A sequence in blocks of fixed size: growing never moves or copies what is
+// stored, and a block is touched only as it fills.
+template <typename T>
+class Blocks {
+  public:
+    static constexpr size_t kShift = 14;
+    static constexpr size_t kBlock = size_t(1) << kShift;
+
+    size_t size() const { return size_; }
+    const T& operator[](size_t i) const { return blocks_[i >> kShift][i & (kBlock - 1)]; }
+    void push_back(const T& value) {
+        if (size_ == blocks_.size() * kBlock)
+            blocks_.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
+        blocks_[size_ >> kShift][size_ & (kBlock - 1)] = value;
+        ++size_;
+    }
+    void pop_back() { --size_; }
+
+  private:
+    std::vector<std::unique_ptr<T[]>> blocks_;
+    size_t size_ = 0;
+};
+
+}  // namespace
 
 // One result column, stored by type: numbers and dates (Julian days) in
 // `numbers`; text as UTF-8 in chunks of a pool, so a million rows cost
@@ -17,27 +50,32 @@ struct Query::Column {
     FieldType type = FieldType::Text;
     bool resolved = false;  // type known (declared, or seen in a non-NULL value)
     size_t pendingNulls = 0;
-    std::vector<double> numbers;
+    Blocks<double> numbers;
     std::vector<std::unique_ptr<char[]>> chunks;
     std::vector<std::unique_ptr<char[]>> longTexts;
     size_t chunkUsed = kChunk;
-    std::vector<std::pair<const char*, uint32_t>> texts;  // into the chunks; NULL: nullptr
+    struct TextRef {     // trivial, so that a new block is not cleared first
+        const char* at;  // into the chunks; NULL: nullptr
+        uint32_t size;
+    };
+    Blocks<TextRef> texts;
     // A NULL number or date is kept as NaN, a NULL text as nullptr.
     static constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
 
     bool isNull(size_t row) const {
         if (!resolved) return true;
-        return type == FieldType::Text ? texts[row].first == nullptr : std::isnan(numbers[row]);
+        return type == FieldType::Text ? texts[row].at == nullptr : std::isnan(numbers[row]);
     }
 
     void resolve(FieldType t) {
         type = t;
         resolved = true;
-        if (t == FieldType::Text)
-            texts.resize(texts.size() + pendingNulls, {nullptr, 0});
-        else
-            numbers.resize(numbers.size() + pendingNulls, kNull);
-        pendingNulls = 0;
+        for (; pendingNulls > 0; --pendingNulls) {
+            if (t == FieldType::Text)
+                texts.push_back({nullptr, 0});
+            else
+                numbers.push_back(kNull);
+        }
     }
 
     const char* store(const char* bytes, size_t size) {
@@ -47,35 +85,43 @@ struct Query::Column {
             return longTexts.back().get();
         }
         if (chunkUsed + size > kChunk) {
-            chunks.emplace_back(new char[kChunk]);
+            chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
             chunkUsed = 0;
         }
         char* at = chunks.back().get() + chunkUsed;
-        std::memcpy(at, bytes, size);
+        if (size) std::memcpy(at, bytes, size);
         chunkUsed += size;
         return at;
     }
 
     void append(sqlite3_stmt* stmt, int i) {
-        const int kind = sqlite3_column_type(stmt, i);
+        // One look-up of the value, then plain reads of it (the connection
+        // is used by one thread only).
+        sqlite3_value* value = sqlite3_column_value(stmt, i);
+        const int kind = sqlite3_value_type(value);
         if (!resolved) {
             if (kind == SQLITE_NULL) {
                 ++pendingNulls;
                 return;
             }
-            resolve(kind == SQLITE_TEXT || kind == SQLITE_BLOB ? FieldType::Text : FieldType::Number);
+            resolve(kind == SQLITE_TEXT || kind == SQLITE_BLOB ? FieldType::Text
+                                                               : FieldType::Number);
         }
         if (type == FieldType::Text) {
             if (kind == SQLITE_NULL) {
-                texts.emplace_back(nullptr, 0);
+                texts.push_back({nullptr, 0});
                 return;
             }
-            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-            const auto size = size_t(sqlite3_column_bytes(stmt, i));
+            // The value's bytes as they are: UTF-8 for text (the connection's
+            // encoding), without making SQLite add a terminator first.
+            const auto* bytes = kind == SQLITE_TEXT || kind == SQLITE_BLOB
+                                    ? static_cast<const char*>(sqlite3_value_blob(value))
+                                    : reinterpret_cast<const char*>(sqlite3_value_text(value));
+            const auto size = size_t(sqlite3_value_bytes(value));
             // An empty text is not NULL: it points into the pool all the same.
-            texts.emplace_back(store(bytes ? bytes : "", size), uint32_t(size));
+            texts.push_back({store(bytes ? bytes : "", size), uint32_t(size)});
         } else {
-            numbers.push_back(kind == SQLITE_NULL ? kNull : sqlite3_column_double(stmt, i));
+            numbers.push_back(kind == SQLITE_NULL ? kNull : sqlite3_value_double(value));
         }
     }
 
@@ -91,7 +137,7 @@ struct Query::Column {
     }
 
     QString textAt(size_t row) const {
-        return QString::fromUtf8(texts[row].first, qsizetype(texts[row].second));
+        return QString::fromUtf8(texts[row].at, qsizetype(texts[row].size));
     }
 };
 
@@ -155,7 +201,8 @@ std::unique_ptr<Query::Statement> Query::prepare() {
             rc = sqlite3_bind_int64(st->stmt, n, v.toLongLong());
         } else {
             const QByteArray utf8 = v.toString().toUtf8();
-            rc = sqlite3_bind_text(st->stmt, n, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(st->stmt, n, utf8.constData(), int(utf8.size()),
+                                   SQLITE_TRANSIENT);
         }
         if (rc != SQLITE_OK) fail(db);
     }
@@ -176,7 +223,8 @@ void Query::open() {
     close();
     auto st = prepare();
     if (!sqlite3_stmt_readonly(st->stmt))
-        throw dbase::EngineError(QStringLiteral("A query that changes tables cannot be opened; execute it"));
+        throw dbase::EngineError(
+            QStringLiteral("A query that changes tables cannot be opened; execute it"));
     const int n = sqlite3_column_count(st->stmt);
     columns_.resize(size_t(n));
     for (int i = 0; i < n; ++i) {
@@ -228,11 +276,17 @@ void Query::close() {
     eof_ = bof_ = true;
 }
 
-int Query::fieldCount() const { return int(columns_.size()); }
+int Query::fieldCount() const {
+    return int(columns_.size());
+}
 
-QString Query::fieldName(int field) const { return columns_.at(size_t(field)).name; }
+QString Query::fieldName(int field) const {
+    return columns_.at(size_t(field)).name;
+}
 
-Query::FieldType Query::fieldType(int field) const { return columns_.at(size_t(field)).type; }
+Query::FieldType Query::fieldType(int field) const {
+    return columns_.at(size_t(field)).type;
+}
 
 int Query::fieldIndex(const QString& name) const {
     for (size_t i = 0; i < columns_.size(); ++i) {
@@ -270,14 +324,16 @@ void Query::prior() {
 }
 
 void Query::moveTo(int row) {
-    if (row < 0 || size_t(row) >= rows_) throw dbase::EngineError(QStringLiteral("Row out of range"));
+    if (row < 0 || size_t(row) >= rows_)
+        throw dbase::EngineError(QStringLiteral("Row out of range"));
     row_ = size_t(row);
     bof_ = eof_ = false;
 }
 
 void Query::checkRow() const {
     if (!open_ || rows_ == 0)
-        throw dbase::EngineError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        throw dbase::EngineError(
+            QStringLiteral("Cannot perform this operation on an empty dataset"));
 }
 
 bool Query::isNull(int field) const {
@@ -288,9 +344,12 @@ bool Query::isNull(int field) const {
 QVariant Query::value(int field) const {
     if (isNull(field)) return {};
     switch (fieldType(field)) {
-        case FieldType::Text: return text(field);
-        case FieldType::Date: return date(field);
-        default: return number(field);
+        case FieldType::Text:
+            return text(field);
+        case FieldType::Date:
+            return date(field);
+        default:
+            return number(field);
     }
 }
 
@@ -299,9 +358,12 @@ QString Query::text(int field) const {
     const Column& c = columns_.at(size_t(field));
     if (c.isNull(row_)) return {};
     switch (c.type) {
-        case FieldType::Text: return c.textAt(row_);
-        case FieldType::Date: return QDate::fromJulianDay(qint64(c.numbers[row_])).toString(Qt::ISODate);
-        default: return QString::number(c.numbers[row_], 'g', 15);
+        case FieldType::Text:
+            return c.textAt(row_);
+        case FieldType::Date:
+            return QDate::fromJulianDay(qint64(c.numbers[row_])).toString(Qt::ISODate);
+        default:
+            return QString::number(c.numbers[row_], 'g', 15);
     }
 }
 

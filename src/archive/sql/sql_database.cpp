@@ -3,12 +3,21 @@
 #include "archive/dbase/engine_error.h"
 #include "archive/dbase/table.h"
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QFileInfo>
-#include <sqlite3.h>
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
 #include <map>
+#include <new>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace sql {
 namespace {
@@ -23,8 +32,122 @@ struct VTab {
     std::shared_ptr<Table> table;
 };
 
-// idxNum of a plan: how xFilter finds its rows.
+// Bumped by every change made through SQL in this process, whatever the
+// connection: what a cursor holds from a table is stale once it moves.
+uint64_t sqlChanges = 0;
+
+// idxNum of a plan: how xFilter finds its rows (low bits), whether it hands
+// them out in the ORDER BY order written in idxStr (kSorted), and the tag or
+// field of the constraint (bits 8 and up).
 enum Plan { kFullScan = 0, kIndexEqual = 1, kBytesEqual = 2 };
+constexpr int kPlanMask = 0x0F;
+constexpr int kSorted = 0x10;
+
+// Rows copied out of the table: records back to back, with their numbers.
+struct RowSet {
+    std::string bytes;
+    std::vector<uint32_t> recnos;
+    size_t size() const { return recnos.size(); }
+    void add(QByteArrayView record, uint32_t recno) {
+        bytes.append(record.data(), size_t(record.size()));
+        recnos.push_back(recno);
+    }
+    void clear() {
+        bytes.clear();
+        recnos.clear();
+    }
+    void reserve(size_t rows, const DbfLayout& layout) {
+        bytes.reserve(rows * size_t(layout.recordLength()));
+        recnos.reserve(rows);
+    }
+};
+
+// The rows found for each value looked up through a character tag, kept by a
+// cursor for one statement: a join asks for the same magazine again and again.
+// Open addressing over a flat array: a probe costs one or two cache lines.
+struct LookUpCache {
+    static constexpr size_t kMaxBytes = 64 << 20;
+    struct Span {
+        size_t first = 0;
+        size_t count = 0;
+    };
+    struct Bucket {
+        uint64_t hash = 0;  // 0: empty
+        uint32_t valueAt = 0;
+        uint32_t valueSize = 0;
+        Span span;
+    };
+    std::vector<Bucket> buckets;  // a power of two long
+    size_t used = 0;
+    std::string values;  // the looked-up values back to back
+    RowSet rows;
+    // What the rows were read from: the same table in the same state.
+    uint64_t changes = 0;
+    uint64_t epoch = 0;
+    uint32_t recordCount = 0;
+
+    static uint64_t hashOf(std::string_view value) {
+        return std::hash<std::string_view>{}(value) | 1;
+    }
+
+    const Span* find(std::string_view value) const {
+        if (buckets.empty()) return nullptr;
+        const uint64_t hash = hashOf(value);
+        const size_t mask = buckets.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const Bucket& s = buckets[i];
+            if (s.hash == 0) return nullptr;
+            if (s.hash == hash && s.valueSize == value.size() &&
+                std::memcmp(values.data() + s.valueAt, value.data(), value.size()) == 0)
+                return &s.span;
+        }
+    }
+
+    const Span* insert(std::string_view value, Span span) {
+        if ((used + 1) * 2 > buckets.size()) grow();
+        Bucket slot{hashOf(value), uint32_t(values.size()), uint32_t(value.size()), span};
+        values.append(value);
+        ++used;
+        return place(slot);
+    }
+
+    void clear() {
+        buckets.clear();
+        used = 0;
+        values.clear();
+        rows.clear();
+    }
+
+    size_t bytes() const { return rows.bytes.size() + values.size(); }
+
+  private:
+    const Span* place(const Bucket& slot) {
+        const size_t mask = buckets.size() - 1;
+        size_t i = slot.hash & mask;
+        while (buckets[i].hash != 0) i = (i + 1) & mask;
+        buckets[i] = slot;
+        return &buckets[i].span;
+    }
+
+    void grow() {
+        std::vector<Bucket> old = std::move(buckets);
+        buckets.assign(std::max<size_t>(64, old.size() * 2), Bucket{});
+        for (const Bucket& s : old) {
+            if (s.hash != 0) place(s);
+        }
+    }
+};
+
+// A field's value as SQL sees it, the one rule for both xColumn and the
+// sorting done here: C text without trailing blanks (UTF-8), D Julian day
+// numbers, L 0/1, N and F reals; NULL for a blank D, L, N or F field.
+struct FieldValue {
+    int type = SQLITE_NULL;
+    sqlite3_int64 integer = 0;
+    double real = 0;
+    QByteArrayView text;  // into the record, or into `converted`
+    QByteArray converted;
+};
 
 struct VCursor {
     sqlite3_vtab_cursor base{};
@@ -36,7 +159,26 @@ struct VCursor {
     std::optional<dbase::IndexEntry> entry;
     uint32_t recno = 0;
     bool eof = true;
-    QByteArray record;
+    QByteArray record;          // the row last read from the table
+    const char* row = nullptr;  // the current row: `record` or one of `held`
+
+    // Rows handed out from memory (sorted ones, or a cached look-up):
+    // held->recnos[order ? order[at] : at] for at in [at, end).
+    const RowSet* held = nullptr;
+    const uint32_t* order = nullptr;
+    size_t at = 0;
+    size_t end = 0;
+
+    RowSet sortedRows;
+    std::vector<uint32_t> sortedOrder;
+    LookUpCache cache;
+    std::string text;  // xColumn's text, NUL-terminated
+
+    // Fields of the current row already decoded: SQLite asks for a field as
+    // often as the statement names it. Valid while decodedAt[i] == rowSerial.
+    uint64_t rowSerial = 1;
+    std::vector<FieldValue> decoded;
+    std::vector<uint64_t> decodedAt;
 };
 
 void setError(sqlite3_vtab* vtab, const QString& message) {
@@ -51,6 +193,8 @@ int guarded(sqlite3_vtab* vtab, F&& body) {
         return SQLITE_OK;
     } catch (const platform::Error& e) {
         setError(vtab, e.message());
+    } catch (const std::bad_alloc&) {
+        return SQLITE_NOMEM;
     } catch (const std::exception& e) {
         setError(vtab, QString::fromLocal8Bit(e.what()));
     }
@@ -59,11 +203,172 @@ int guarded(sqlite3_vtab* vtab, F&& body) {
 
 QString columnType(const Field& f) {
     switch (f.type) {
-        case 'C': return QStringLiteral("TEXT");
-        case 'D': return QStringLiteral("DATE");
-        case 'L': return QStringLiteral("BOOLEAN");
-        default: return QStringLiteral("REAL");
+        case 'C':
+            return QStringLiteral("TEXT");
+        case 'D':
+            return QStringLiteral("DATE");
+        case 'L':
+            return QStringLiteral("BOOLEAN");
+        default:
+            return QStringLiteral("REAL");
     }
+}
+
+// True when a D, N or F field is certainly not blank, tested without the
+// engine's full test: numbers are right-aligned and dates start with the year.
+bool surelyFilled(const Field& f, QByteArrayView record) {
+    if (f.length <= 0 || f.offset + f.length > record.size()) return false;
+    const char ch = record[f.type == 'D' ? f.offset : f.offset + f.length - 1];
+    return f.type != 'L' && ch >= '0' && ch <= '9';
+}
+
+void readValue(const DbfLayout& layout, int column, QByteArrayView record, FieldValue& v) {
+    const Field& f = layout.field(column);
+    v.type = SQLITE_NULL;
+    if (f.type != 'C' && !surelyFilled(f, record) && layout.isBlank(column, record)) return;
+    switch (f.type) {
+        case 'C': {
+            // Most stored text is ASCII: the field's own bytes, trailing
+            // blanks cut, are its UTF-8; only the rest is converted.
+            const QByteArrayView bytes = layout.bytes(column, record);
+            qsizetype size = bytes.size();
+            while (size > 0 && bytes[size - 1] == ' ') --size;
+            bool ascii = true;
+            for (qsizetype b = 0; b < size && ascii; ++b)
+                ascii = static_cast<unsigned char>(bytes[b]) < 0x80;
+            if (ascii) {
+                v.text = bytes.first(size);
+            } else {
+                v.converted = layout.text(column, record).toUtf8();
+                v.text = v.converted;
+            }
+            v.type = SQLITE_TEXT;
+            break;
+        }
+        case 'D': {
+            const QDate d = layout.date(column, record);
+            if (!d.isValid()) return;
+            v.integer = d.toJulianDay();
+            v.type = SQLITE_INTEGER;
+            break;
+        }
+        case 'L':
+            v.integer = layout.logical(column, record) ? 1 : 0;
+            v.type = SQLITE_INTEGER;
+            break;
+        default:
+            v.real = layout.number(column, record);
+            // SQLite takes a NaN result as NULL; so does the sort.
+            if (!std::isnan(v.real)) v.type = SQLITE_FLOAT;
+    }
+}
+
+// Sorting. Each row gets a key of bytes that compare (memcmp, shorter first)
+// as SQLite compares the values of the ORDER BY terms: NULL first, numbers by
+// value, text by its UTF-8 bytes (BINARY, the only collation SQLite lets a
+// virtual table sort for). A term's bytes are inverted for DESC; every term
+// encoding is prefix-free, so inversion reverses its order exactly.
+struct SortTerm {
+    int column = 0;
+    bool desc = false;
+};
+
+void appendBigEndian(std::string& key, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) key.push_back(char((value >> (8 * i)) & 0xFF));
+}
+
+void appendSortKey(std::string& key, const Field& f, const FieldValue& v, bool desc) {
+    const size_t start = key.size();
+    if (v.type == SQLITE_NULL) {
+        key.push_back('\0');
+    } else {
+        key.push_back('\1');
+        switch (v.type) {
+            case SQLITE_TEXT:
+                // 0x00 is escaped as 00 01 and the text ends with 00 00.
+                for (const char ch : v.text) {
+                    key.push_back(ch);
+                    if (ch == '\0') key.push_back('\1');
+                }
+                key.append(2, '\0');
+                break;
+            case SQLITE_INTEGER:
+                if (f.type == 'D') {
+                    // Julian days of years 1 to 9999, all below 2^32.
+                    appendBigEndian(key, uint64_t(v.integer), 4);
+                } else {
+                    appendBigEndian(key, uint64_t(v.integer) ^ (uint64_t(1) << 63), 8);
+                }
+                break;
+            default: {
+                const double d = v.real == 0 ? 0.0 : v.real;  // -0 equals 0
+                const uint64_t bits = std::bit_cast<uint64_t>(d);
+                appendBigEndian(key, (bits >> 63) ? ~bits : bits | (uint64_t(1) << 63), 8);
+            }
+        }
+    }
+    if (desc) {
+        for (size_t i = start; i < key.size(); ++i) key[i] = char(~key[i]);
+    }
+}
+
+// "column[d],column[d],..." in idxStr: the ORDER BY a sorted plan delivers.
+std::vector<SortTerm> parseTerms(const char* idxStr) {
+    std::vector<SortTerm> terms;
+    for (const QByteArray& part : QByteArray(idxStr ? idxStr : "").split(',')) {
+        if (part.isEmpty()) continue;
+        SortTerm t;
+        t.desc = part.endsWith('d');
+        t.column = (t.desc ? part.chopped(1) : part).toInt();
+        terms.push_back(t);
+    }
+    return terms;
+}
+
+// Puts the rows in `rows` in ORDER BY order; ties keep the order they came in.
+std::vector<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
+                               const std::vector<SortTerm>& terms) {
+    const size_t n = rows.size();
+    const size_t length = size_t(layout.recordLength());
+    std::string keys;
+    struct Entry {
+        uint64_t prefix;  // the key's first 8 bytes, big-endian, zero-filled
+        uint64_t offset;
+        uint32_t length;
+        uint32_t row;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(n);
+    keys.reserve(n * 16);
+    FieldValue v;
+    for (size_t r = 0; r < n; ++r) {
+        const QByteArrayView record(rows.bytes.data() + r * length, qsizetype(length));
+        const size_t start = keys.size();
+        for (const SortTerm& t : terms) {
+            readValue(layout, t.column, record, v);
+            appendSortKey(keys, layout.field(t.column), v, t.desc);
+        }
+        const size_t size = keys.size() - start;
+        uint64_t prefix = 0;
+        for (size_t i = 0; i < 8; ++i)
+            prefix = prefix << 8 | (i < size ? static_cast<unsigned char>(keys[start + i]) : 0u);
+        entries.push_back({prefix, start, uint32_t(size), uint32_t(r)});
+    }
+    const char* base = keys.data();
+    std::sort(entries.begin(), entries.end(), [base](const Entry& a, const Entry& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        const uint32_t common = std::min(a.length, b.length);
+        if (common > 8) {
+            const int c = std::memcmp(base + a.offset + 8, base + b.offset + 8, common - 8);
+            if (c != 0) return c < 0;
+        }
+        if (a.length != b.length) return a.length < b.length;
+        return a.row < b.row;
+    });
+    std::vector<uint32_t> order;
+    order.reserve(n);
+    for (const Entry& e : entries) order.push_back(e.row);
+    return order;
 }
 
 int xConnect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab** out,
@@ -97,6 +402,27 @@ int xDisconnect(sqlite3_vtab* vtab) {
     return SQLITE_OK;
 }
 
+// Takes over the ORDER BY when it names only this table's fields and SQLite
+// wants the rows in that very order (not just grouped or distinct): the rows
+// are then sorted here, in memory, instead of in SQLite's sorter.
+void consumeOrderBy(sqlite3_index_info* info) {
+    if (info->nOrderBy <= 0 || sqlite3_vtab_distinct(info) != 0) return;
+    QByteArray terms;
+    for (int i = 0; i < info->nOrderBy; ++i) {
+        const auto& o = info->aOrderBy[i];
+        if (o.iColumn < 0) return;  // the record number: left to SQLite
+        if (i) terms += ',';
+        terms += QByteArray::number(o.iColumn);
+        if (o.desc) terms += 'd';
+    }
+    char* idxStr = sqlite3_mprintf("%s", terms.constData());
+    if (!idxStr) return;
+    info->idxStr = idxStr;
+    info->needToFreeIdxStr = 1;
+    info->idxNum |= kSorted;
+    info->orderByConsumed = 1;
+}
+
 int xBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     const Table& table = *reinterpret_cast<VTab*>(vtab)->table;
     const DbfLayout& layout = table.layout();
@@ -112,6 +438,7 @@ int xBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
             info->aConstraintUsage[i].omit = 0;  // SQLite checks again: keys are padded
             info->estimatedCost = 20;
             info->estimatedRows = 10;
+            consumeOrderBy(info);
             return SQLITE_OK;
         }
         if (f.type == 'C' && bytesCandidate < 0) bytesCandidate = i;
@@ -124,17 +451,23 @@ int xBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         info->aConstraintUsage[bytesCandidate].omit = 0;
         info->estimatedCost = rows * 0.5;
         info->estimatedRows = std::max<sqlite3_int64>(1, sqlite3_int64(rows / 100));
+        consumeOrderBy(info);
         return SQLITE_OK;
     }
     info->idxNum = kFullScan;
     info->estimatedCost = rows;
     info->estimatedRows = sqlite3_int64(rows);
+    consumeOrderBy(info);
     return SQLITE_OK;
 }
 
 int xOpen(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
-    auto* cursor = new VCursor;
+    auto* cursor = new (std::nothrow) VCursor;
+    if (!cursor) return SQLITE_NOMEM;
     cursor->tab = reinterpret_cast<VTab*>(vtab);
+    const size_t fields = size_t(cursor->tab->table->layout().fieldCount());
+    cursor->decoded.resize(fields);
+    cursor->decodedAt.assign(fields, 0);
     *out = &cursor->base;
     return SQLITE_OK;
 }
@@ -151,11 +484,24 @@ bool isLive(const QByteArray& record) {
 // Moves to the next row at or after the cursor's position that the plan accepts.
 void settle(VCursor* c) {
     Table& table = *c->tab->table;
+    ++c->rowSerial;
+    if (c->held) {
+        if (c->at >= c->end) {
+            c->eof = true;
+            return;
+        }
+        const size_t i = c->order ? c->order[c->at] : c->at;
+        c->row = c->held->bytes.data() + i * size_t(table.layout().recordLength());
+        c->recno = c->held->recnos[i];
+        return;
+    }
+    c->row = c->record.constData();
     if (c->plan == kIndexEqual) {
         dbase::MdxIndex& index = *table.index();
         while (c->entry && c->entry->key == c->wanted) {
             if (table.read(c->entry->recno, c->record) && isLive(c->record)) {
                 c->recno = c->entry->recno;
+                c->row = c->record.constData();
                 return;
             }
             c->entry = index.next(c->tag, *c->entry);
@@ -168,16 +514,35 @@ void settle(VCursor* c) {
         if (!table.read(c->recno, c->record) || !isLive(c->record)) continue;
         if (c->plan == kBytesEqual && table.layout().bytes(c->field, c->record) != c->wanted)
             continue;
+        c->row = c->record.constData();
         return;
     }
     c->eof = true;
 }
 
+// Steps past the current row.
+void advance(VCursor* c) {
+    if (c->held) {
+        ++c->at;
+    } else if (c->plan == kIndexEqual) {
+        c->entry = c->tab->table->index()->next(c->tag, *c->entry);
+    } else {
+        ++c->recno;
+    }
+    settle(c);
+}
+
+// Reads every row the plan accepts, from where the cursor stands, into `rows`.
+void collect(VCursor* c, RowSet& rows) {
+    const qsizetype length = c->tab->table->layout().recordLength();
+    for (settle(c); !c->eof; advance(c)) rows.add(QByteArrayView(c->row, length), c->recno);
+}
+
 // The bytes a C field holds when its text equals `value`; nullopt when none can.
 std::optional<QByteArray> paddedField(const DbfLayout& layout, int field, sqlite3_value* value) {
     if (sqlite3_value_type(value) == SQLITE_NULL) return std::nullopt;
-    const QString text = QString::fromUtf8(
-        reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                           sqlite3_value_bytes(value));
     QByteArray record = layout.blankRecord();
     try {
         layout.setText(field, record, text);
@@ -187,32 +552,80 @@ std::optional<QByteArray> paddedField(const DbfLayout& layout, int field, sqlite
     return layout.bytes(field, record).toByteArray();
 }
 
-int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char*, int argc, sqlite3_value** argv) {
+// Positions an index plan on the first entry for `value`; false when no record
+// can have it.
+bool seekIndex(VCursor* c, sqlite3_value* value) {
+    Table& table = *c->tab->table;
+    const Field& f = table.layout().field(table.tagField(c->tag));
+    std::optional<QByteArray> key;
+    if (sqlite3_value_type(value) == SQLITE_NULL) return false;
+    if (f.type == 'D') {
+        key = table.searchKey(c->tag, QDate::fromJulianDay(sqlite3_value_int64(value)));
+    } else {
+        key = table.searchKey(
+            c->tag, QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value))));
+    }
+    if (!key) return false;
+    c->wanted = *key;
+    c->entry = table.index()->seek(c->tag, c->wanted);
+    return true;
+}
+
+// An equality look-up through a character tag, answered from the cursor's
+// cache when this statement asked for the same value before and the table
+// has not changed since. `fresh`: no other process wrote since the last look.
+void lookUp(VCursor* c, sqlite3_value* value, bool fresh) {
+    Table& table = *c->tab->table;
+    LookUpCache& cache = c->cache;
+    if (!fresh || cache.changes != sqlChanges || cache.epoch != table.epoch() ||
+        cache.recordCount != table.recordCount() || cache.bytes() > cache.kMaxBytes) {
+        cache.clear();
+        cache.changes = sqlChanges;
+        cache.epoch = table.epoch();
+        cache.recordCount = table.recordCount();
+    }
+    const std::string_view bound(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                 size_t(sqlite3_value_bytes(value)));
+    const LookUpCache::Span* span = cache.find(bound);
+    if (!span) {
+        LookUpCache::Span found{cache.rows.size(), 0};
+        if (seekIndex(c, value)) collect(c, cache.rows);
+        found.count = cache.rows.size() - found.first;
+        span = cache.insert(bound, found);
+    }
+    c->held = &cache.rows;
+    c->order = nullptr;
+    c->at = span->first;
+    c->end = span->first + span->count;
+    c->eof = false;
+}
+
+int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
+            sqlite3_value** argv) {
     auto* c = reinterpret_cast<VCursor*>(cur);
     return guarded(cur->pVtab, [&] {
         Table& table = *c->tab->table;
+        const bool fresh = table.unchangedSinceCatchUp();
         table.catchUp();
-        c->plan = idxNum & 0xFF;
+        c->plan = idxNum & kPlanMask;
+        const bool sorted = idxNum & kSorted;
         c->eof = false;
         c->recno = 1;
         c->entry.reset();
+        c->held = nullptr;
+        c->order = nullptr;
         if (c->plan == kIndexEqual && argc == 1) {
             c->tag = idxNum >> 8;
             const Field& f = table.layout().field(table.tagField(c->tag));
-            std::optional<QByteArray> key;
-            if (f.type == 'D') {
-                if (sqlite3_value_type(argv[0]) != SQLITE_NULL)
-                    key = table.searchKey(c->tag, QDate::fromJulianDay(sqlite3_value_int64(argv[0])));
-            } else if (sqlite3_value_type(argv[0]) != SQLITE_NULL) {
-                key = table.searchKey(c->tag, QString::fromUtf8(reinterpret_cast<const char*>(
-                                                                  sqlite3_value_text(argv[0]))));
+            if (!sorted && f.type == 'C' && sqlite3_value_type(argv[0]) != SQLITE_NULL) {
+                lookUp(c, argv[0], fresh);
+                settle(c);
+                return;
             }
-            if (!key) {
+            if (!seekIndex(c, argv[0])) {
                 c->eof = true;
                 return;
             }
-            c->wanted = *key;
-            c->entry = table.index()->seek(c->tag, c->wanted);
         } else if (c->plan == kBytesEqual && argc == 1) {
             c->field = idxNum >> 8;
             const auto bytes = paddedField(table.layout(), c->field, argv[0]);
@@ -224,63 +637,59 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char*, int argc, sqlite3
         } else {
             c->plan = kFullScan;
         }
+        if (sorted) {
+            c->sortedRows.clear();
+            c->sortedOrder.clear();
+            if (c->plan != kIndexEqual) c->sortedRows.reserve(table.recordCount(), table.layout());
+            collect(c, c->sortedRows);
+            c->sortedOrder = sortRows(table.layout(), c->sortedRows, parseTerms(idxStr));
+            c->held = &c->sortedRows;
+            c->order = c->sortedOrder.data();
+            c->at = 0;
+            c->end = c->sortedOrder.size();
+            c->eof = false;
+        }
         settle(c);
     });
 }
 
 int xNext(sqlite3_vtab_cursor* cur) {
     auto* c = reinterpret_cast<VCursor*>(cur);
-    return guarded(cur->pVtab, [&] {
-        if (c->plan == kIndexEqual) {
-            c->entry = c->tab->table->index()->next(c->tag, *c->entry);
-        } else {
-            ++c->recno;
-        }
-        settle(c);
-    });
+    return guarded(cur->pVtab, [&] { advance(c); });
 }
 
-int xEof(sqlite3_vtab_cursor* cur) { return reinterpret_cast<VCursor*>(cur)->eof; }
+int xEof(sqlite3_vtab_cursor* cur) {
+    return reinterpret_cast<VCursor*>(cur)->eof;
+}
 
 int xColumn(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int column) {
     auto* c = reinterpret_cast<VCursor*>(cur);
     const DbfLayout& layout = c->tab->table->layout();
-    const Field& f = layout.field(column);
-    if (f.type != 'C' && layout.isBlank(column, c->record)) {
-        sqlite3_result_null(ctx);
-        return SQLITE_OK;
+    FieldValue& v = c->decoded[size_t(column)];
+    if (c->decodedAt[size_t(column)] != c->rowSerial) {
+        readValue(layout, column, QByteArrayView(c->row, layout.recordLength()), v);
+        c->decodedAt[size_t(column)] = c->rowSerial;
     }
-    switch (f.type) {
-        case 'C': {
-            // Most stored text is ASCII: hand SQLite the field's own bytes,
-            // trailing blanks cut, and convert only what needs it.
-            const QByteArrayView bytes = layout.bytes(column, c->record);
-            qsizetype size = bytes.size();
-            while (size > 0 && bytes[size - 1] == ' ') --size;
-            bool ascii = true;
-            for (qsizetype b = 0; b < size && ascii; ++b)
-                ascii = static_cast<unsigned char>(bytes[b]) < 0x80;
-            if (ascii) {
-                sqlite3_result_text(ctx, bytes.data(), int(size), SQLITE_TRANSIENT);
+    switch (v.type) {
+        case SQLITE_TEXT:
+            // Handed over with its terminator (length -1), SQLite keeps the
+            // text NUL-terminated and needs no second copy when a function
+            // such as substr() asks for it. Text holding a NUL goes by length.
+            if (!std::memchr(v.text.data(), 0, size_t(v.text.size()))) {
+                c->text.assign(v.text.data(), size_t(v.text.size()));
+                sqlite3_result_text(ctx, c->text.c_str(), -1, SQLITE_TRANSIENT);
             } else {
-                const QByteArray utf8 = layout.text(column, c->record).toUtf8();
-                sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+                sqlite3_result_text(ctx, v.text.data(), int(v.text.size()), SQLITE_TRANSIENT);
             }
             break;
-        }
-        case 'D': {
-            const QDate d = layout.date(column, c->record);
-            if (d.isValid())
-                sqlite3_result_int64(ctx, d.toJulianDay());
-            else
-                sqlite3_result_null(ctx);
+        case SQLITE_INTEGER:
+            sqlite3_result_int64(ctx, v.integer);
             break;
-        }
-        case 'L':
-            sqlite3_result_int(ctx, layout.logical(column, c->record) ? 1 : 0);
+        case SQLITE_FLOAT:
+            sqlite3_result_double(ctx, v.real);
             break;
         default:
-            sqlite3_result_double(ctx, layout.number(column, c->record));
+            sqlite3_result_null(ctx);
     }
     return SQLITE_OK;
 }
@@ -299,9 +708,10 @@ void storeValue(const DbfLayout& layout, int i, QByteArray& record, sqlite3_valu
     }
     switch (f.type) {
         case 'C':
-            layout.setText(i, record,
-                           QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                                             sqlite3_value_bytes(value)));
+            layout.setText(
+                i, record,
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                                  sqlite3_value_bytes(value)));
             break;
         case 'D': {
             const int type = sqlite3_value_type(value);
@@ -309,9 +719,9 @@ void storeValue(const DbfLayout& layout, int i, QByteArray& record, sqlite3_valu
             if (type == SQLITE_INTEGER || type == SQLITE_FLOAT)
                 d = QDate::fromJulianDay(qint64(sqlite3_value_double(value)));
             else
-                d = QDate::fromString(QString::fromUtf8(reinterpret_cast<const char*>(
-                                          sqlite3_value_text(value))),
-                                      Qt::ISODate);
+                d = QDate::fromString(
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value))),
+                    Qt::ISODate);
             if (!d.isValid())
                 throw dbase::EngineError(
                     QStringLiteral("Invalid date for field %1 in %2").arg(f.name, layout.path()));
@@ -328,6 +738,7 @@ void storeValue(const DbfLayout& layout, int i, QByteArray& record, sqlite3_valu
 
 int xUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
     Table& table = *reinterpret_cast<VTab*>(vtab)->table;
+    ++sqlChanges;  // before the change: one that fails halfway is still one
     return guarded(vtab, [&] {
         const DbfLayout& layout = table.layout();
         if (argc == 1) {
@@ -353,7 +764,9 @@ int xUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* r
     });
 }
 
-int xRename(sqlite3_vtab*, const char*) { return SQLITE_ERROR; }
+int xRename(sqlite3_vtab*, const char*) {
+    return SQLITE_ERROR;
+}
 
 sqlite3_module makeModule() {
     sqlite3_module m{};
@@ -399,8 +812,10 @@ struct Database::Known {
 };
 
 Database::Database(QString folder) : folder_(std::move(folder)), known_(std::make_unique<Known>()) {
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    // One thread uses a connection (as it does the tables): no mutex per call.
+    if (sqlite3_open_v2(":memory:", &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         const QString message = QString::fromUtf8(sqlite3_errmsg(db_));
         sqlite3_close(db_);
         throw dbase::EngineError(QStringLiteral("Cannot open the SQL engine: %1").arg(message));
@@ -416,10 +831,11 @@ Database::~Database() {
 }
 
 void Database::refreshTables() {
-    const QFileInfoList files =
-        QDir(folder_).entryInfoList({QStringLiteral("*.dbf")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList files = QDir(folder_).entryInfoList({QStringLiteral("*.dbf")}, QDir::Files,
+                                                            QDir::Name | QDir::IgnoreCase);
     std::map<QString, QString> now;
-    for (const QFileInfo& f : files) now.emplace(f.completeBaseName().toLower(), f.absoluteFilePath());
+    for (const QFileInfo& f : files)
+        now.emplace(f.completeBaseName().toLower(), f.absoluteFilePath());
     if (now == known_->tables) return;
     for (const auto& [name, path] : known_->tables) {
         auto it = now.find(name);
