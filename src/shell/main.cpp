@@ -1,3 +1,4 @@
+#include "movements/commands.h"
 #include "shell/application.h"
 #include "shell/startup.h"
 
@@ -7,5 +8,6 @@ int main(int argc, char** argv) {
     options.arguments = app.arguments().mid(1);
     shell::Startup startup(std::move(options));
     if (!startup.run()) return 0;
+    installMovementCommands(*startup.menuForm());
     return startup.exec();
 }

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 
 TMenuForm* MenuForm = nullptr;
@@ -179,6 +180,23 @@ TMenuForm::TMenuForm(QWidget* parent)
 
     EnterAsTab1 = new platform::EnterAsTab(this);
     EnterAsTab1->setObjectName(QStringLiteral("EnterAsTab1"));
+    qApp->installEventFilter(this);
+}
+
+bool TMenuForm::eventFilter(QObject* watched, QEvent* event) {
+    // A window of ours closed: window systems differ in what they activate
+    // then (some nothing at all); the program wants its main window back.
+    if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+        auto* w = static_cast<QWidget*>(watched);
+        if (w != this && w->isWindow() && w->windowType() == Qt::Dialog) {
+            QTimer::singleShot(0, this, [this] {
+                if (isVisible() && !QApplication::activeModalWidget() &&
+                    !QApplication::activeWindow())
+                    activateWindow();
+            });
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 TMenuForm::~TMenuForm() {

@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QPointer>
 #include <memory>
 
 namespace shell {
@@ -18,27 +17,19 @@ namespace shell {
 // The normal cursor, whatever hourglasses were stacked on it.
 void resetCursor();
 
-// Makes `owner` the active window again. Window systems differ in what they
-// activate when a modal window closes; the program wants its owner back, with
-// the activation rule of the main window running.
-void giveBackActivation(QWidget* owner);
-
 template <class Form, class Create, class Prepare>
 int showModal(Form*& global, Create&& create, Prepare&& prepare) {
     struct Cleanup {
         Form*& global;
-        QPointer<QWidget> owner;
         ~Cleanup() {
             global = nullptr;
             resetCursor();
-            giveBackActivation(owner);
         }
-    } cleanup{global, nullptr};
+    } cleanup{global};
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::unique_ptr<Form> form = create();
     QApplication::restoreOverrideCursor();
     global = form.get();
-    if (QWidget* parent = form->parentWidget()) cleanup.owner = parent->window();
     prepare(*form);
     return form->exec();
 }

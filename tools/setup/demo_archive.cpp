@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 #include <set>
 #include <vector>
@@ -188,11 +189,21 @@ class Generator {
             journal.push_back({issue.returnBy, 2, issue.key, -issue.onHand, &mag});
             issue.onHand = 0;
         }
-        stock.push_back(issue);
+        // A two-digit add-on comes round again after a hundred issues: the
+        // issue key's stock record is the one the new delivery updates.
+        const auto [known, added] = stockIndex_.emplace(issue.key, stock.size());
+        if (added) {
+            stock.push_back(issue);
+        } else {
+            Issue& earlier = stock[known->second];
+            issue.onHand += earlier.onHand;
+            earlier = issue;
+        }
     }
 
     QDate today_;
     std::mt19937 random_;
+    std::map<QString, size_t> stockIndex_;
 };
 
 void requireEmpty(dbase::Table& table) {
