@@ -9,8 +9,8 @@ packages=(
     libsqlite3-dev libgcab-dev libcrypto++-dev libzint-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang
-    # used by tests and by tools: cabinet peers, a second dBASE reader, a display for screenshots
-    gcab cabextract python3 python3-dbfread xvfb xauth
+    # used by tests and by tools: cabinet peers, a second dBASE reader, a display and keys for screenshots
+    gcab cabextract python3 python3-dbfread xvfb xauth xdotool
 )
 
 missing=()

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program in release mode, prepares a
 # ready working folder if there is none, and starts the program in it.
-#   tools/run.sh [working-folder]      (default: ~/Tasmero)
+#   tools/run.sh [working-folder [program arguments]]   (default: ~/Tasmero)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release"
 folder=${1:-"$HOME/Tasmero"}
+# What follows the folder goes to the program (one argument of any value
+# shows the report designer button).
+if [ $# -gt 0 ]; then shift; fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display to show the program on; run it under Xvfb: xvfb-run -a $0 ${1:-}" >&2
