@@ -4,8 +4,8 @@
 #include "archive/sql/sql_database.h"
 #include "archive/statements.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <QTemporaryDir>
 
 using namespace archive;
 using sql::Query;
@@ -16,7 +16,7 @@ namespace {
 // its barcode, which no scanner makes but the SQL layer must survive), stock
 // and journal records, one stock record whose magazine is missing.
 class SqlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         ASSERT_EQ(createMissingTables(dir.path()), 3);
@@ -139,10 +139,10 @@ TEST_F(SqlTest, CascadeDeleteWithBoundBarcodes) {
 
 TEST_F(SqlTest, UpgradeUpdatesKeepEmptyDatesEmpty) {
     EXPECT_EQ(run(statements::kUpgradeReturnBy), 5);
-    EXPECT_EQ(rows("select barcode2, scadenza from giacenza3 order by barcode2"),
-              (QStringList{"12345670|", "977111111100100041|2026-03-16",
-                           "977111111100100042|2026-03-16", "977222222200212|2026-03-07",
-                           "977999999900100001|2026-03-16"}));
+    EXPECT_EQ(
+        rows("select barcode2, scadenza from giacenza3 order by barcode2"),
+        (QStringList{"12345670|", "977111111100100041|2026-03-16", "977111111100100042|2026-03-16",
+                     "977222222200212|2026-03-07", "977999999900100001|2026-03-16"}));
     EXPECT_EQ(run(statements::kUpgradePeriodicity), 4);
     EXPECT_EQ(rows("select distinct periodicit from riviste3"), QStringList{"S"});
 }
@@ -156,7 +156,8 @@ TEST_F(SqlTest, ErrorsAreEngineErrors) {
     EXPECT_THROW(q.open(), dbase::EngineError);
     // Text that does not fit the field is refused, not cut.
     EXPECT_THROW(run("update riviste3 set fornitore = 'LONG'"), dbase::EngineError);
-    EXPECT_EQ(rows("select fornitore from riviste3 where barcode = '12345670'"), QStringList{"D01"});
+    EXPECT_EQ(rows("select fornitore from riviste3 where barcode = '12345670'"),
+              QStringList{"D01"});
 }
 
 TEST_F(SqlTest, RecordFilterLeavesRowsOut) {
@@ -168,6 +169,140 @@ TEST_F(SqlTest, RecordFilterLeavesRowsOut) {
     q.last();
     EXPECT_EQ(q.text("gruppo"), QStringLiteral("977222222200212"));
     EXPECT_EQ(q.number("quantita"), -4);
+}
+
+// A table of every field type with values whose order is easy to get wrong:
+// NULLs, negatives, non-ASCII text (UTF-8 order differs from Windows-1252
+// order), a NUL and a control character, texts that are prefixes of others.
+class SqlSortTest : public SqlTest {
+  protected:
+    void SetUp() override {
+        SqlTest::SetUp();
+        auto field = [](const char* name, char type, int length, int decimals = 0) {
+            dbase::Field f;
+            f.name = QString::fromLatin1(name);
+            f.type = type;
+            f.length = length;
+            f.decimals = decimals;
+            return f;
+        };
+        dbase::Table::create(dir.filePath("kinds.dbf"),
+                             {field("ID", 'N', 4), field("K", 'C', 3), field("T", 'C', 6),
+                              field("N", 'N', 8, 2), field("D", 'D', 8), field("L", 'L', 1)},
+                             {"K"});
+        const QStringList texts = {"",
+                                   "a",
+                                   "A",
+                                   QString::fromUtf8("é"),
+                                   QString::fromUtf8("€"),
+                                   "z",
+                                   "a b",
+                                   " a",
+                                   QString("a") + QChar(0x1F),
+                                   "ab",
+                                   QString("a") + QChar(0) + "b",
+                                   "b",
+                                   "a"};
+        const QVariantList numbers = {-1.5, 0,          2.25, QVariant(), -0.0, 100, -1.5,
+                                      3,    QVariant(), 0.5,  -100,       7,    2.25};
+        const QVariantList dates = {QDate(2026, 3, 1), QVariant(),         QDate(2025, 12, 31),
+                                    QDate(2026, 3, 1), QDate(1999, 1, 1),  QVariant(),
+                                    QDate(2026, 3, 2), QDate(2026, 2, 28), QDate(2026, 3, 1),
+                                    QDate(2000, 1, 1), QDate(2026, 3, 1),  QVariant(),
+                                    QDate(2030, 1, 1)};
+        const QVariantList logicals = {1, 0, QVariant(), 1, 0, 1, QVariant(), 0, 1, 1, 0, 0, 1};
+        for (int i = 0; i < texts.size(); ++i) {
+            run("insert into kinds (id, k, t, n, d, l) values (?1, ?2, ?3, ?4, ?5, ?6)",
+                {i + 1, i % 3 ? "x" : "y", texts[i], numbers[i], dates[i], logicals[i]});
+        }
+    }
+
+    QString plan(const QString& text) {
+        Query q(*db);
+        q.setText("explain query plan " + text);
+        q.open();
+        QStringList details;
+        for (q.first(); !q.eof(); q.next()) details << q.text(3);
+        return details.join(u';');
+    }
+};
+
+TEST_F(SqlSortTest, TablesSortAsSqliteDoes) {
+    // Each ORDER BY once as written, sorted by the table, and once with every
+    // term made an expression (+term), which only SQLite's sorter can take.
+    const QStringList orders = {
+        "t, id",      "t desc, id", "n, id",        "n desc, id desc",  "d, id",
+        "d desc, id", "l, t, id",   "l desc, d, t", "d, n desc, t, id", "hex(t) is null, id"};
+    const QStringList selects = {
+        "select id, t, hex(t), n, d, l from kinds",
+        "select id, t, n, d from kinds where k = 'x'",  // index look-up
+        "select id, t, n, d from kinds where t = 'a'",  // field compared as bytes
+    };
+    for (const QString& select : selects) {
+        for (const QString& order : orders) {
+            QStringList plus;
+            for (const QString& term : order.split(u',')) plus << "+" + term.trimmed();
+            const QString byTable = select + " order by " + order;
+            const QString bySqlite = select + " order by " + plus.join(u',');
+            SCOPED_TRACE(byTable.toStdString());
+            EXPECT_EQ(rows(byTable), rows(bySqlite));
+            if (!order.contains(u'(')) {
+                EXPECT_FALSE(plan(byTable).contains("TEMP B-TREE")) << plan(byTable).toStdString();
+            }
+            EXPECT_TRUE(plan(bySqlite).contains("TEMP B-TREE"));
+        }
+    }
+    // A NUL inside a text is kept, and sorts before any other character.
+    EXPECT_EQ(rows("select hex(t) from kinds where id = 11"), QStringList{"610062"});
+    EXPECT_EQ(rows("select id from kinds where t like 'a%' order by t, id"),
+              (QStringList{"3", "2", "13", "11", "9", "7", "10"}));
+    // GROUP BY and DISTINCT stay with SQLite; their results are unchanged.
+    EXPECT_EQ(rows("select k, count(*) from kinds group by k"), (QStringList{"x|8", "y|5"}));
+    EXPECT_EQ(rows("select distinct l from kinds order by l"), (QStringList{"", "0", "1"}));
+}
+
+TEST_F(SqlTest, JoinsSeeChangesMadeWhileTheyRun) {
+    // The movement list looks up each journal record's magazine. A change to
+    // a magazine made while the list is read (here by the record filter, once
+    // through SQL and once through the table engine) shows in the rows after.
+    // Enough magazines that SQLite looks them up through their tag:
+    for (int i = 0; i < 40; ++i)
+        run("insert into riviste3 (barcode, nome) values (?1, 'Filler')",
+            {QStringLiteral("97700000%1").arg(i, 5, 10, QLatin1Char('0'))});
+    Query plan(*db);
+    plan.setText("explain query plan " + statements::kStampa2);
+    plan.open();
+    plan.last();
+    ASSERT_TRUE(plan.text(3).startsWith("SCAN riviste3 VIRTUAL TABLE INDEX 1:"))
+        << plan.text(3).toStdString();
+    for (const bool throughSql : {true, false}) {
+        Query q(*db);
+        q.setText(statements::kStampa2);
+        int seen = 0;
+        q.filter = [&](const Query&) -> bool {
+            if (seen++ == 0) {
+                const QString name = throughSql ? "Changed by SQL" : "Changed directly";
+                if (throughSql) {
+                    run("update riviste3 set nome = ?1 where barcode = '9772222222002'", {name});
+                } else {
+                    auto table = dbase::Table::open(tablePath(dir.path(), riviste3()));
+                    QByteArray record;
+                    EXPECT_TRUE(table->read(2, record));
+                    table->layout().setText(1, record, name);
+                    table->update(2, record);
+                }
+            }
+            return true;
+        };
+        q.open();
+        ASSERT_EQ(q.recordCount(), 6);
+        q.moveTo(0);
+        EXPECT_EQ(q.text("nome"), "Alfa Cucina");  // read before the change
+        q.moveTo(4);
+        EXPECT_EQ(q.text("gruppo"), "977222222200212");
+        EXPECT_EQ(q.text("nome"), throughSql ? "Changed by SQL" : "Changed directly");
+        run("update riviste3 set nome = 'Alfa Cucina' where barcode = '9772222222002'");
+    }
 }
 
 }  // namespace

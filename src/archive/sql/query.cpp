@@ -79,6 +79,8 @@ struct Query::Column {
     }
 
     const char* store(const char* bytes, size_t size) {
+        static const char kEmpty = 0;
+        if (size == 0) return &kEmpty;  // not NULL, and no chunk needed
         if (size > kChunk / 4) {  // a long text gets a block of its own
             longTexts.emplace_back(new char[size]);
             std::memcpy(longTexts.back().get(), bytes, size);
@@ -89,7 +91,7 @@ struct Query::Column {
             chunkUsed = 0;
         }
         char* at = chunks.back().get() + chunkUsed;
-        if (size) std::memcpy(at, bytes, size);
+        std::memcpy(at, bytes, size);
         chunkUsed += size;
         return at;
     }

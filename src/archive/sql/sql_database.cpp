@@ -32,10 +32,6 @@ struct VTab {
     std::shared_ptr<Table> table;
 };
 
-// Bumped by every change made through SQL in this process, whatever the
-// connection: what a cursor holds from a table is stale once it moves.
-uint64_t sqlChanges = 0;
-
 // idxNum of a plan: how xFilter finds its rows (low bits), whether it hands
 // them out in the ORDER BY order written in idxStr (kSorted), and the tag or
 // field of the constraint (bits 8 and up).
@@ -81,10 +77,22 @@ struct LookUpCache {
     size_t used = 0;
     std::string values;  // the looked-up values back to back
     RowSet rows;
-    // What the rows were read from: the same table in the same state.
-    uint64_t changes = 0;
-    uint64_t epoch = 0;
-    uint32_t recordCount = 0;
+    // The state of the table the rows were read in. Every change bumps the
+    // marker of the table's view, made in this process (through SQL or not)
+    // or, once catchUp() has seen it, in another one.
+    struct Stamp {
+        bool marked = false;
+        uint32_t changes = 0;
+        uint64_t epoch = 0;
+        uint32_t recordCount = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stamp;
+
+    static Stamp stampOf(const Table& table) {
+        const dbase::ChangeMarker& m = table.layout().marker;
+        return {m.present, m.changes, table.epoch(), table.recordCount()};
+    }
 
     static uint64_t hashOf(std::string_view value) {
         return std::hash<std::string_view>{}(value) | 1;
@@ -573,16 +581,14 @@ bool seekIndex(VCursor* c, sqlite3_value* value) {
 
 // An equality look-up through a character tag, answered from the cursor's
 // cache when this statement asked for the same value before and the table
-// has not changed since. `fresh`: no other process wrote since the last look.
-void lookUp(VCursor* c, sqlite3_value* value, bool fresh) {
+// has not changed since (the caller has just caught up with other processes).
+void lookUp(VCursor* c, sqlite3_value* value) {
     Table& table = *c->tab->table;
     LookUpCache& cache = c->cache;
-    if (!fresh || cache.changes != sqlChanges || cache.epoch != table.epoch() ||
-        cache.recordCount != table.recordCount() || cache.bytes() > cache.kMaxBytes) {
+    const LookUpCache::Stamp now = LookUpCache::stampOf(table);
+    if (!(cache.stamp == now) || cache.bytes() > cache.kMaxBytes) {
         cache.clear();
-        cache.changes = sqlChanges;
-        cache.epoch = table.epoch();
-        cache.recordCount = table.recordCount();
+        cache.stamp = now;
     }
     const std::string_view bound(reinterpret_cast<const char*>(sqlite3_value_text(value)),
                                  size_t(sqlite3_value_bytes(value)));
@@ -605,7 +611,6 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
     auto* c = reinterpret_cast<VCursor*>(cur);
     return guarded(cur->pVtab, [&] {
         Table& table = *c->tab->table;
-        const bool fresh = table.unchangedSinceCatchUp();
         table.catchUp();
         c->plan = idxNum & kPlanMask;
         const bool sorted = idxNum & kSorted;
@@ -618,7 +623,7 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
             c->tag = idxNum >> 8;
             const Field& f = table.layout().field(table.tagField(c->tag));
             if (!sorted && f.type == 'C' && sqlite3_value_type(argv[0]) != SQLITE_NULL) {
-                lookUp(c, argv[0], fresh);
+                lookUp(c, argv[0]);
                 settle(c);
                 return;
             }
@@ -738,7 +743,6 @@ void storeValue(const DbfLayout& layout, int i, QByteArray& record, sqlite3_valu
 
 int xUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
     Table& table = *reinterpret_cast<VTab*>(vtab)->table;
-    ++sqlChanges;  // before the change: one that fails halfway is still one
     return guarded(vtab, [&] {
         const DbfLayout& layout = table.layout();
         if (argc == 1) {
