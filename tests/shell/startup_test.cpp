@@ -365,6 +365,64 @@ class StartupTest : public QObject {
         QCOMPARE(focusOnPress, ManutenzioneForm ? ManutenzioneForm->Button1 : focusOnPress);
     }
 
+    // A table found closed at the exit: its warning, the hint, no backup,
+    // and the program ends.
+    void exitWithADamagedTable() {
+        Operator op;
+        op.then(kLogin, login({QStringLiteral("tasmero")}));
+        Startup startup(options());
+        QVERIFY(startup.run());
+        QFile old(file(maintenance::kBackupFileName));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the last valid shutdown");
+        old.close();
+        op.thenKey(QStringLiteral("Mymsg"), Qt::Key_Return)
+            .thenKey(QStringLiteral("PlainMessage"), Qt::Key_Return);
+        runWhenActive([] {
+            Data1->Giornale.close();
+            QTest::keyClick(MenuForm, Qt::Key_U, Qt::AltModifier);
+        });
+        QCOMPARE(startup.exec(), 0);
+        QCOMPARE(op.log,
+                 (QStringList{kLogin, QStringLiteral("Mymsg: ") + maintenance::kGiornaleDamaged,
+                              QStringLiteral("PlainMessage: ") + maintenance::kRepairHint}));
+        QVERIFY(!MenuForm->isVisible());
+        QCOMPARE(old.open(QIODevice::ReadOnly) ? old.readAll() : QByteArray(),
+                 QByteArray("the last valid shutdown"));
+    }
+
+    // A backup that cannot be written: the error, and the window stays open
+    // with the archives closed; the next exit finds all three closed and ends.
+    void exitWhoseBackupFails() {
+        Operator op;
+        op.then(kLogin, login({QStringLiteral("tasmero")}));
+        Startup startup(options());
+        QVERIFY(startup.run());
+        QVERIFY(QDir(dir->path()).mkdir(maintenance::kBackupFileName));  // no file can go there
+        op.thenKey(QStringLiteral("ErrorBox"), Qt::Key_Return);
+        for (int i = 0; i < 3; ++i) op.thenKey(QStringLiteral("Mymsg"), Qt::Key_Return);
+        op.thenKey(QStringLiteral("PlainMessage"), Qt::Key_Return);
+        bool stillOpen = false;
+        runWhenActive([&] {
+            QTest::keyClick(MenuForm, Qt::Key_U, Qt::AltModifier);
+            QTRY_COMPARE(op.log.size(), 2);
+            QTRY_VERIFY(MenuForm->isActiveWindow());
+            stillOpen = MenuForm->isVisible() && !MenuForm->SpeedBar1->isEnabled() &&
+                        !Data1->Riviste.isOpen() && QApplication::overrideCursor() == nullptr;
+            QTest::keyClick(MenuForm, Qt::Key_U, Qt::AltModifier);
+        });
+        QCOMPARE(startup.exec(), 0);
+        QVERIFY(stillOpen);
+        QCOMPARE(op.log.size(), 6);
+        QVERIFY2(op.log[1].startsWith(QStringLiteral("ErrorBox: ")), qPrintable(op.log[1]));
+        QCOMPARE(op.log.mid(2),
+                 (QStringList{QStringLiteral("Mymsg: ") + maintenance::kRivisteDamaged,
+                              QStringLiteral("Mymsg: ") + maintenance::kGiacenzaDamaged,
+                              QStringLiteral("Mymsg: ") + maintenance::kGiornaleDamaged,
+                              QStringLiteral("PlainMessage: ") + maintenance::kRepairHint}));
+        QVERIFY(!MenuForm->isVisible());
+    }
+
     // A second copy asks this one to come to the front and ends, showing
     // nothing but its splash window.
     void secondCopy() {
