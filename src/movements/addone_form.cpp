@@ -1,5 +1,7 @@
 #include "movements/addone_form.h"
 
+#include "platform/enter_as_tab.h"
+
 #include "archive/dbase/cursor.h"
 #include "archive/schema.h"
 #include "movements/number_field.h"
@@ -46,6 +48,9 @@ Tfrmaddone::Tfrmaddone(QWidget* parent) : QDialog(parent) {
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
+    // Enter stores the magazine and the stock-in puts the focus in its
+    // quantity field: a Tab after it would move the operator off that field.
+    setProperty(platform::kNoTabAfterEnter, true);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Barcode"), EditCODE);

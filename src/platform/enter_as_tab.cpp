@@ -61,7 +61,7 @@ bool EnterAsTab::eventFilter(QObject* watched, QEvent* event) {
     if (!focus || watched != focus) return false;
 
     const bool pressHere = !pressesByItself(focus);
-    if (!isExcluded(focus)) {
+    if (!isExcluded(focus) && !focus->window()->property(kNoTabAfterEnter).toBool()) {
         QMetaObject::invokeMethod(this, &EnterAsTab::tabInFocusWindow, Qt::QueuedConnection);
     }
     if (pressHere) static_cast<QAbstractButton*>(focus)->click();

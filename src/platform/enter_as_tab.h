@@ -27,6 +27,11 @@
 // the next widget that gets the focus, for at most a second, as a typed key
 // would wait in the keyboard input.
 //
+// A window whose Enter means "done" (it closes on its default button and its
+// caller then puts the focus where the work goes on) sets the property
+// kNoTabAfterEnter: no Tab follows an Enter there, so the focus the caller
+// chose is not moved on by a Tab that arrives after the window has closed.
+//
 // Nothing happens until switchOn(); switching on again changes nothing. Event
 // filters installed earlier keep receiving every key after this one.
 #pragma once
@@ -38,6 +43,8 @@
 class QWidget;
 
 namespace platform {
+
+inline constexpr char kNoTabAfterEnter[] = "noTabAfterEnter";
 
 class EnterAsTab : public QObject {
     Q_OBJECT
