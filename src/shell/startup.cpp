@@ -6,6 +6,7 @@
 #include "maintenance/upgrade.h"
 #include "maintenance/upgrade_form.h"
 #include "maintenance/user_check.h"
+#include "movements/addone_form.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 #include "platform/single_instance.h"
@@ -91,8 +92,9 @@ bool Startup::run() {
         Termination::request();
     }
 
-    // The new-magazine and report selection windows, kept hidden until used,
-    // are made here once they are part of the program.
+    // The new-magazine window, kept hidden until a stock-in meets an unknown
+    // magazine (the report selection window will join it here).
+    createFrmaddone(menu_.get());
     installCommands();
 
     splash_.reset();
