@@ -1,10 +1,12 @@
 #include "archive/sql/query.h"
 
 #include "archive/dbase/engine_error.h"
+#include "archive/sql/big_memory.h"
 #include "archive/sql/sql_database.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -15,26 +17,35 @@ namespace sql {
 
 namespace {
 
-// A sequence in blocks of fixed size: growing never moves or copies what is
-// stored, and a block is touched only as it fills.
+// A sequence in blocks that never move: the first values in a vector (a small
+// result stays small), the rest in blocks of 2 MiB that are filled, not copied.
 template <typename T>
 class Blocks {
   public:
-    static constexpr size_t kShift = 14;
-    static constexpr size_t kBlock = size_t(1) << kShift;
+    static constexpr size_t kBlock = memory::kHugePage / sizeof(T);
+    static_assert((kBlock & (kBlock - 1)) == 0);
 
     size_t size() const { return size_; }
-    const T& operator[](size_t i) const { return blocks_[i >> kShift][i & (kBlock - 1)]; }
+    const T& operator[](size_t i) const {
+        return i < kBlock ? first_[i] : rest_[i / kBlock - 1][i % kBlock];
+    }
     void push_back(const T& value) {
-        if (size_ == blocks_.size() * kBlock)
-            blocks_.push_back(std::make_unique_for_overwrite<T[]>(kBlock));
-        blocks_[size_ >> kShift][size_ & (kBlock - 1)] = value;
+        if (size_ < kBlock) {
+            first_.push_back(value);
+        } else {
+            if (size_ % kBlock == 0) rest_.push_back(memory::allocateArray<T>(kBlock));
+            rest_.back()[size_ % kBlock] = value;
+        }
         ++size_;
     }
-    void pop_back() { --size_; }
+    void pop_back() {
+        if (size_ <= kBlock) first_.pop_back();
+        --size_;
+    }
 
   private:
-    std::vector<std::unique_ptr<T[]>> blocks_;
+    std::vector<T> first_;
+    std::vector<memory::Array<T>> rest_;
     size_t size_ = 0;
 };
 
@@ -44,16 +55,18 @@ class Blocks {
 // `numbers`; text as UTF-8 in chunks of a pool, so a million rows cost
 // neither a million allocations nor copies of a growing buffer.
 struct Query::Column {
-    static constexpr size_t kChunk = 1 << 20;
+    static constexpr size_t kFirstChunk = 64 << 10;
+    static constexpr size_t kLongText = 256 << 10;  // stored in a block of its own
 
     QString name;
     FieldType type = FieldType::Text;
     bool resolved = false;  // type known (declared, or seen in a non-NULL value)
     size_t pendingNulls = 0;
     Blocks<double> numbers;
-    std::vector<std::unique_ptr<char[]>> chunks;
-    std::vector<std::unique_ptr<char[]>> longTexts;
-    size_t chunkUsed = kChunk;
+    std::vector<memory::Array<char>> chunks;  // growing to 2 MiB each
+    std::vector<memory::Array<char>> longTexts;
+    size_t chunkSize = 0;
+    size_t chunkUsed = 0;
     struct TextRef {     // trivial, so that a new block is not cleared first
         const char* at;  // into the chunks; NULL: nullptr
         uint32_t size;
@@ -81,13 +94,15 @@ struct Query::Column {
     const char* store(const char* bytes, size_t size) {
         static const char kEmpty = 0;
         if (size == 0) return &kEmpty;  // not NULL, and no chunk needed
-        if (size > kChunk / 4) {  // a long text gets a block of its own
-            longTexts.emplace_back(new char[size]);
+        if (size > kLongText) {
+            longTexts.push_back(memory::allocateArray<char>(size));
             std::memcpy(longTexts.back().get(), bytes, size);
             return longTexts.back().get();
         }
-        if (chunkUsed + size > kChunk) {
-            chunks.push_back(std::make_unique_for_overwrite<char[]>(kChunk));
+        if (chunks.empty() || chunkUsed + size > chunkSize) {
+            chunkSize = std::max(
+                size, chunks.empty() ? kFirstChunk : std::min(chunkSize * 2, memory::kHugePage));
+            chunks.push_back(memory::allocateArray<char>(chunkSize));
             chunkUsed = 0;
         }
         char* at = chunks.back().get() + chunkUsed;

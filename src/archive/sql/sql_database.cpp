@@ -2,6 +2,7 @@
 
 #include "archive/dbase/engine_error.h"
 #include "archive/dbase/table.h"
+#include "archive/sql/big_memory.h"
 
 #include <sqlite3.h>
 #include <QDir>
@@ -41,7 +42,7 @@ constexpr int kSorted = 0x10;
 
 // Rows copied out of the table: records back to back, with their numbers.
 struct RowSet {
-    std::string bytes;
+    memory::Bytes bytes;
     std::vector<uint32_t> recnos;
     size_t size() const { return recnos.size(); }
     void add(QByteArrayView record, uint32_t recno) {
@@ -178,7 +179,7 @@ struct VCursor {
     size_t end = 0;
 
     RowSet sortedRows;
-    std::vector<uint32_t> sortedOrder;
+    memory::Array<uint32_t> sortedOrder;
     LookUpCache cache;
     std::string text;  // xColumn's text, NUL-terminated
 
@@ -281,43 +282,48 @@ struct SortTerm {
     bool desc = false;
 };
 
-void appendBigEndian(std::string& key, uint64_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) key.push_back(char((value >> (8 * i)) & 0xFF));
+char* putBigEndian(char* out, uint64_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) *out++ = char((value >> (8 * i)) & 0xFF);
+    return out;
 }
 
-void appendSortKey(std::string& key, const Field& f, const FieldValue& v, bool desc) {
-    const size_t start = key.size();
+void appendSortKey(memory::Bytes& key, const Field& f, const FieldValue& v, bool desc) {
+    // At most: flag, every text byte escaped, terminator; or flag and 8 bytes.
+    char* const start = key.extend(v.type == SQLITE_TEXT ? 3 + 2 * size_t(v.text.size()) : 9);
+    char* out = start;
     if (v.type == SQLITE_NULL) {
-        key.push_back('\0');
+        *out++ = '\0';
     } else {
-        key.push_back('\1');
+        *out++ = '\1';
         switch (v.type) {
             case SQLITE_TEXT:
                 // 0x00 is escaped as 00 01 and the text ends with 00 00.
                 for (const char ch : v.text) {
-                    key.push_back(ch);
-                    if (ch == '\0') key.push_back('\1');
+                    *out++ = ch;
+                    if (ch == '\0') *out++ = '\1';
                 }
-                key.append(2, '\0');
+                *out++ = '\0';
+                *out++ = '\0';
                 break;
             case SQLITE_INTEGER:
                 if (f.type == 'D') {
                     // Julian days of years 1 to 9999, all below 2^32.
-                    appendBigEndian(key, uint64_t(v.integer), 4);
+                    out = putBigEndian(out, uint64_t(v.integer), 4);
                 } else {
-                    appendBigEndian(key, uint64_t(v.integer) ^ (uint64_t(1) << 63), 8);
+                    out = putBigEndian(out, uint64_t(v.integer) ^ (uint64_t(1) << 63), 8);
                 }
                 break;
             default: {
                 const double d = v.real == 0 ? 0.0 : v.real;  // -0 equals 0
                 const uint64_t bits = std::bit_cast<uint64_t>(d);
-                appendBigEndian(key, (bits >> 63) ? ~bits : bits | (uint64_t(1) << 63), 8);
+                out = putBigEndian(out, (bits >> 63) ? ~bits : bits | (uint64_t(1) << 63), 8);
             }
         }
     }
     if (desc) {
-        for (size_t i = start; i < key.size(); ++i) key[i] = char(~key[i]);
+        for (char* p = start; p < out; ++p) *p = char(~*p);
     }
+    key.commit(size_t(out - start));
 }
 
 // "column[d],column[d],..." in idxStr: the ORDER BY a sorted plan delivers.
@@ -334,19 +340,18 @@ std::vector<SortTerm> parseTerms(const char* idxStr) {
 }
 
 // Puts the rows in `rows` in ORDER BY order; ties keep the order they came in.
-std::vector<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
-                               const std::vector<SortTerm>& terms) {
+memory::Array<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
+                                 const std::vector<SortTerm>& terms) {
     const size_t n = rows.size();
     const size_t length = size_t(layout.recordLength());
-    std::string keys;
     struct Entry {
         uint64_t prefix;  // the key's first 8 bytes, big-endian, zero-filled
         uint64_t offset;
         uint32_t length;
         uint32_t row;
     };
-    std::vector<Entry> entries;
-    entries.reserve(n);
+    memory::Array<Entry> entries = memory::allocateArray<Entry>(std::max<size_t>(n, 1));
+    memory::Bytes keys;
     keys.reserve(n * 16);
     FieldValue v;
     for (size_t r = 0; r < n; ++r) {
@@ -359,11 +364,12 @@ std::vector<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
         const size_t size = keys.size() - start;
         uint64_t prefix = 0;
         for (size_t i = 0; i < 8; ++i)
-            prefix = prefix << 8 | (i < size ? static_cast<unsigned char>(keys[start + i]) : 0u);
-        entries.push_back({prefix, start, uint32_t(size), uint32_t(r)});
+            prefix =
+                prefix << 8 | (i < size ? static_cast<unsigned char>(keys.data()[start + i]) : 0u);
+        entries[r] = {prefix, start, uint32_t(size), uint32_t(r)};
     }
     const char* base = keys.data();
-    std::sort(entries.begin(), entries.end(), [base](const Entry& a, const Entry& b) {
+    std::sort(entries.get(), entries.get() + n, [base](const Entry& a, const Entry& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         const uint32_t common = std::min(a.length, b.length);
         if (common > 8) {
@@ -373,9 +379,8 @@ std::vector<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
         if (a.length != b.length) return a.length < b.length;
         return a.row < b.row;
     });
-    std::vector<uint32_t> order;
-    order.reserve(n);
-    for (const Entry& e : entries) order.push_back(e.row);
+    memory::Array<uint32_t> order = memory::allocateArray<uint32_t>(std::max<size_t>(n, 1));
+    for (size_t i = 0; i < n; ++i) order[i] = entries[i].row;
     return order;
 }
 
@@ -644,14 +649,14 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
         }
         if (sorted) {
             c->sortedRows.clear();
-            c->sortedOrder.clear();
+            c->sortedOrder.reset();
             if (c->plan != kIndexEqual) c->sortedRows.reserve(table.recordCount(), table.layout());
             collect(c, c->sortedRows);
             c->sortedOrder = sortRows(table.layout(), c->sortedRows, parseTerms(idxStr));
             c->held = &c->sortedRows;
-            c->order = c->sortedOrder.data();
+            c->order = c->sortedOrder.get();
             c->at = 0;
-            c->end = c->sortedOrder.size();
+            c->end = c->sortedRows.size();
             c->eof = false;
         }
         settle(c);
