@@ -305,4 +305,35 @@ TEST_F(SqlTest, JoinsSeeChangesMadeWhileTheyRun) {
     }
 }
 
+TEST_F(SqlTest, JoinLookUpsByIssueKeyMatchAScan) {
+    // Enough stock records that they are looked up through their issue key
+    // tag, with keys of 8, 15 and 18 characters; journal records for some.
+    for (int i = 0; i < 30; ++i) {
+        const QString key = QStringLiteral("9773333333003%1").arg(i, 5, 10, QLatin1Char('0'));
+        run("insert into giacenza3 (giacenza, barcode2) values (?1, ?2)", {i, key});
+        run("insert into giornale3 (data, quantita, barcode2, tipo) values (?1, ?2, ?3, 'S')",
+            {QDate(2026, 4, 1).addDays(i % 7), -1 - i,
+             i % 3 == 0   ? key
+             : i % 3 == 1 ? "977222222200212"
+                          : "12345670"});
+    }
+    const QString byTag =
+        "select giornale3.data, giornale3.quantita, giornale3.barcode2, giacenza3.giacenza"
+        " from giornale3 cross join giacenza3 where giacenza3.barcode2 = giornale3.barcode2"
+        " order by giornale3.data, giornale3.quantita";
+    QString byScan = byTag;
+    byScan.replace("where giacenza3.barcode2 =", "where +giacenza3.barcode2 =");
+    Query plan(*db);
+    plan.setText("explain query plan " + byTag);
+    plan.open();
+    QStringList steps;
+    for (plan.first(); !plan.eof(); plan.next()) steps << plan.text(3);
+    EXPECT_TRUE(steps.contains("SCAN giacenza3 VIRTUAL TABLE INDEX 1:"))
+        << steps.join(u';').toStdString();
+    const QStringList joined = rows(byTag);
+    EXPECT_EQ(joined.size(), 6 + 30);
+    EXPECT_EQ(joined.filter("|977333333300300027|27").size(), 1);
+    EXPECT_EQ(joined, rows(byScan));
+}
+
 }  // namespace

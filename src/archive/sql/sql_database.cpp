@@ -64,19 +64,19 @@ struct RowSet {
 // Open addressing over a flat array: a probe costs one or two cache lines.
 struct LookUpCache {
     static constexpr size_t kMaxBytes = 64 << 20;
-    struct Span {
-        size_t first = 0;
-        size_t count = 0;
-    };
+    static constexpr size_t kInline = 15;
     struct Bucket {
-        uint64_t hash = 0;  // 0: empty
-        uint32_t valueAt = 0;
-        uint32_t valueSize = 0;
-        Span span;
+        uint64_t hash = 0;   // 0: empty
+        uint32_t first = 0;  // the value's rows: rows[first, first + count)
+        uint32_t count = 0;
+        // The value itself when it has at most kInline bytes (their number in
+        // the last byte), so that a probe reads one cache line; otherwise its
+        // place and size in `values`, and 0xFF in the last byte.
+        char value[kInline + 1] = {};
     };
     std::vector<Bucket> buckets;  // a power of two long
     size_t used = 0;
-    std::string values;  // the looked-up values back to back
+    std::string values;  // the looked-up values longer than kInline
     RowSet rows;
     // The state of the table the rows were read in. Every change bumps the
     // marker of the table's view, made in this process (through SQL or not)
@@ -99,25 +99,49 @@ struct LookUpCache {
         return std::hash<std::string_view>{}(value) | 1;
     }
 
-    const Span* find(std::string_view value) const {
+    bool holds(const Bucket& b, std::string_view value) const {
+        const auto sizeByte = static_cast<unsigned char>(b.value[kInline]);
+        if (value.size() <= kInline)
+            return sizeByte == value.size() &&
+                   std::memcmp(b.value, value.data(), value.size()) == 0;
+        uint32_t at = 0;
+        uint32_t size = 0;
+        std::memcpy(&at, b.value, 4);
+        std::memcpy(&size, b.value + 4, 4);
+        return sizeByte == 0xFF && size == value.size() &&
+               std::memcmp(values.data() + at, value.data(), value.size()) == 0;
+    }
+
+    const Bucket* find(std::string_view value) const {
         if (buckets.empty()) return nullptr;
         const uint64_t hash = hashOf(value);
         const size_t mask = buckets.size() - 1;
         for (size_t i = hash & mask;; i = (i + 1) & mask) {
-            const Bucket& s = buckets[i];
-            if (s.hash == 0) return nullptr;
-            if (s.hash == hash && s.valueSize == value.size() &&
-                std::memcmp(values.data() + s.valueAt, value.data(), value.size()) == 0)
-                return &s.span;
+            const Bucket& b = buckets[i];
+            if (b.hash == 0) return nullptr;
+            if (b.hash == hash && holds(b, value)) return &b;
         }
     }
 
-    const Span* insert(std::string_view value, Span span) {
+    const Bucket* insert(std::string_view value, size_t first, size_t count) {
         if ((used + 1) * 2 > buckets.size()) grow();
-        Bucket slot{hashOf(value), uint32_t(values.size()), uint32_t(value.size()), span};
-        values.append(value);
+        Bucket b;
+        b.hash = hashOf(value);
+        b.first = uint32_t(first);
+        b.count = uint32_t(count);
+        if (value.size() <= kInline) {
+            std::memcpy(b.value, value.data(), value.size());
+            b.value[kInline] = char(value.size());
+        } else {
+            const auto at = uint32_t(values.size());
+            const auto size = uint32_t(value.size());
+            std::memcpy(b.value, &at, 4);
+            std::memcpy(b.value + 4, &size, 4);
+            b.value[kInline] = char(0xFF);
+            values.append(value);
+        }
         ++used;
-        return place(slot);
+        return place(b);
     }
 
     void clear() {
@@ -130,12 +154,12 @@ struct LookUpCache {
     size_t bytes() const { return rows.bytes.size() + values.size(); }
 
   private:
-    const Span* place(const Bucket& slot) {
+    const Bucket* place(const Bucket& b) {
         const size_t mask = buckets.size() - 1;
-        size_t i = slot.hash & mask;
+        size_t i = b.hash & mask;
         while (buckets[i].hash != 0) i = (i + 1) & mask;
-        buckets[i] = slot;
-        return &buckets[i].span;
+        buckets[i] = b;
+        return &buckets[i];
     }
 
     void grow() {
@@ -597,17 +621,16 @@ void lookUp(VCursor* c, sqlite3_value* value) {
     }
     const std::string_view bound(reinterpret_cast<const char*>(sqlite3_value_text(value)),
                                  size_t(sqlite3_value_bytes(value)));
-    const LookUpCache::Span* span = cache.find(bound);
-    if (!span) {
-        LookUpCache::Span found{cache.rows.size(), 0};
+    const LookUpCache::Bucket* found = cache.find(bound);
+    if (!found) {
+        const size_t first = cache.rows.size();
         if (seekIndex(c, value)) collect(c, cache.rows);
-        found.count = cache.rows.size() - found.first;
-        span = cache.insert(bound, found);
+        found = cache.insert(bound, first, cache.rows.size() - first);
     }
     c->held = &cache.rows;
     c->order = nullptr;
-    c->at = span->first;
-    c->end = span->first + span->count;
+    c->at = found->first;
+    c->end = size_t(found->first) + found->count;
     c->eof = false;
 }
 
