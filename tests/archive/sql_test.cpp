@@ -336,4 +336,25 @@ TEST_F(SqlTest, JoinLookUpsByIssueKeyMatchAScan) {
     EXPECT_EQ(joined, rows(byScan));
 }
 
+TEST_F(SqlTest, ResultTextsOfAnyLengthComeBackWhole) {
+    // Around the steps of how stored texts record their length, and one long
+    // enough to be stored on its own; NULL and empty stay apart.
+    const QList<int> lengths = {0, 1, 127, 128, 16383, 16384, 300000};
+    QStringList parts;
+    for (int n : lengths)
+        parts << (n ? QStringLiteral("select %1, printf('%.*c', %1, 'x')").arg(n)
+                    : QStringLiteral("select 0, ''"));
+    parts << "select -1, null";
+    Query q(*db);
+    q.setText(parts.join(" union all ") + " order by 1");
+    q.open();
+    ASSERT_EQ(q.recordCount(), lengths.size() + 1);
+    EXPECT_TRUE(q.isNull(1));
+    for (int n : lengths) {
+        q.next();
+        EXPECT_FALSE(q.isNull(1)) << n;
+        EXPECT_EQ(q.text(1), QString(n, u'x')) << n;
+    }
+}
+
 }  // namespace

@@ -67,17 +67,16 @@ struct Query::Column {
     std::vector<memory::Array<char>> longTexts;
     size_t chunkSize = 0;
     size_t chunkUsed = 0;
-    struct TextRef {     // trivial, so that a new block is not cleared first
-        const char* at;  // into the chunks; NULL: nullptr
-        uint32_t size;
-    };
-    Blocks<TextRef> texts;
+    // Each text in the pool is its length (7 bits a byte, low bits first, the
+    // high bit set on all but the last) and its bytes; a row holds a pointer
+    // to it, nullptr for NULL.
+    Blocks<const char*> texts;
     // A NULL number or date is kept as NaN, a NULL text as nullptr.
     static constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
 
     bool isNull(size_t row) const {
         if (!resolved) return true;
-        return type == FieldType::Text ? texts[row].at == nullptr : std::isnan(numbers[row]);
+        return type == FieldType::Text ? texts[row] == nullptr : std::isnan(numbers[row]);
     }
 
     void resolve(FieldType t) {
@@ -85,7 +84,7 @@ struct Query::Column {
         resolved = true;
         for (; pendingNulls > 0; --pendingNulls) {
             if (t == FieldType::Text)
-                texts.push_back({nullptr, 0});
+                texts.push_back(nullptr);
             else
                 numbers.push_back(kNull);
         }
@@ -93,21 +92,31 @@ struct Query::Column {
 
     const char* store(const char* bytes, size_t size) {
         static const char kEmpty = 0;
-        if (size == 0) return &kEmpty;  // not NULL, and no chunk needed
-        if (size > kLongText) {
-            longTexts.push_back(memory::allocateArray<char>(size));
-            std::memcpy(longTexts.back().get(), bytes, size);
-            return longTexts.back().get();
+        if (size == 0) return &kEmpty;  // length 0: not NULL, and no chunk needed
+        char length[5];
+        size_t lengthSize = 0;
+        for (size_t rest = size;; rest >>= 7) {
+            length[lengthSize++] = char((rest & 0x7F) | (rest >= 0x80 ? 0x80 : 0));
+            if (rest < 0x80) break;
         }
-        if (chunks.empty() || chunkUsed + size > chunkSize) {
-            chunkSize = std::max(
-                size, chunks.empty() ? kFirstChunk : std::min(chunkSize * 2, memory::kHugePage));
-            chunks.push_back(memory::allocateArray<char>(chunkSize));
-            chunkUsed = 0;
+        const size_t total = lengthSize + size;
+        char* at;
+        if (total > kLongText) {
+            longTexts.push_back(memory::allocateArray<char>(total));
+            at = longTexts.back().get();
+        } else {
+            if (chunks.empty() || chunkUsed + total > chunkSize) {
+                chunkSize =
+                    std::max(total, chunks.empty() ? kFirstChunk
+                                                   : std::min(chunkSize * 2, memory::kHugePage));
+                chunks.push_back(memory::allocateArray<char>(chunkSize));
+                chunkUsed = 0;
+            }
+            at = chunks.back().get() + chunkUsed;
+            chunkUsed += total;
         }
-        char* at = chunks.back().get() + chunkUsed;
-        std::memcpy(at, bytes, size);
-        chunkUsed += size;
+        std::memcpy(at, length, lengthSize);
+        std::memcpy(at + lengthSize, bytes, size);
         return at;
     }
 
@@ -126,7 +135,7 @@ struct Query::Column {
         }
         if (type == FieldType::Text) {
             if (kind == SQLITE_NULL) {
-                texts.push_back({nullptr, 0});
+                texts.push_back(nullptr);
                 return;
             }
             // The value's bytes as they are: UTF-8 for text (the connection's
@@ -135,8 +144,8 @@ struct Query::Column {
                                     ? static_cast<const char*>(sqlite3_value_blob(value))
                                     : reinterpret_cast<const char*>(sqlite3_value_text(value));
             const auto size = size_t(sqlite3_value_bytes(value));
-            // An empty text is not NULL: it points into the pool all the same.
-            texts.push_back({store(bytes ? bytes : "", size), uint32_t(size)});
+            // An empty text is not NULL: it has a place of its own all the same.
+            texts.push_back(store(bytes ? bytes : "", size));
         } else {
             numbers.push_back(kind == SQLITE_NULL ? kNull : sqlite3_value_double(value));
         }
@@ -154,7 +163,14 @@ struct Query::Column {
     }
 
     QString textAt(size_t row) const {
-        return QString::fromUtf8(texts[row].at, qsizetype(texts[row].size));
+        const char* at = texts[row];
+        size_t size = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(*at++);
+            size |= size_t(byte & 0x7F) << shift;
+            if (!(byte & 0x80)) break;
+        }
+        return QString::fromUtf8(at, qsizetype(size));
     }
 };
 

@@ -179,6 +179,7 @@ struct FieldValue {
     sqlite3_int64 integer = 0;
     double real = 0;
     QByteArrayView text;  // into the record, or into `converted`
+    bool nul = false;     // the text holds a NUL character
     QByteArray converted;
 };
 
@@ -267,13 +268,19 @@ void readValue(const DbfLayout& layout, int column, QByteArrayView record, Field
             qsizetype size = bytes.size();
             while (size > 0 && bytes[size - 1] == ' ') --size;
             bool ascii = true;
-            for (qsizetype b = 0; b < size && ascii; ++b)
-                ascii = static_cast<unsigned char>(bytes[b]) < 0x80;
+            bool nul = false;
+            for (qsizetype b = 0; b < size && ascii; ++b) {
+                const auto ch = static_cast<unsigned char>(bytes[b]);
+                ascii = ch < 0x80;
+                nul = nul || ch == 0;
+            }
             if (ascii) {
                 v.text = bytes.first(size);
+                v.nul = nul;
             } else {
                 v.converted = layout.text(column, record).toUtf8();
                 v.text = v.converted;
+                v.nul = v.converted.contains('\0');
             }
             v.type = SQLITE_TEXT;
             break;
@@ -708,7 +715,7 @@ int xColumn(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int column) {
             // Handed over with its terminator (length -1), SQLite keeps the
             // text NUL-terminated and needs no second copy when a function
             // such as substr() asks for it. Text holding a NUL goes by length.
-            if (!std::memchr(v.text.data(), 0, size_t(v.text.size()))) {
+            if (!v.nul) {
                 c->text.assign(v.text.data(), size_t(v.text.size()));
                 sqlite3_result_text(ctx, c->text.c_str(), -1, SQLITE_TRANSIENT);
             } else {
