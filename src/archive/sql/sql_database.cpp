@@ -78,10 +78,11 @@ struct LookUpCache {
     size_t used = 0;
     std::string values;  // the looked-up values longer than kInline
     RowSet rows;
-    // The state of the table the rows were read in. Every change bumps the
+    // The tag, and the state of the table the rows were read in. Every change bumps the
     // marker of the table's view, made in this process (through SQL or not)
     // or, once catchUp() has seen it, in another one.
     struct Stamp {
+        int tag = -1;
         bool marked = false;
         uint32_t changes = 0;
         uint64_t epoch = 0;
@@ -90,9 +91,9 @@ struct LookUpCache {
     };
     Stamp stamp;
 
-    static Stamp stampOf(const Table& table) {
+    static Stamp stampOf(const Table& table, int tag) {
         const dbase::ChangeMarker& m = table.layout().marker;
-        return {m.present, m.changes, table.epoch(), table.recordCount()};
+        return {tag, m.present, m.changes, table.epoch(), table.recordCount()};
     }
 
     static uint64_t hashOf(std::string_view value) {
@@ -525,6 +526,8 @@ bool isLive(const QByteArray& record) {
     return !record.isEmpty() && record.at(0) != dbase::kDeletedFlag;
 }
 
+constexpr size_t kPrefetchRows = 4;
+
 // Moves to the next row at or after the cursor's position that the plan accepts.
 void settle(VCursor* c) {
     Table& table = *c->tab->table;
@@ -534,9 +537,17 @@ void settle(VCursor* c) {
             c->eof = true;
             return;
         }
+        const size_t length = size_t(table.layout().recordLength());
         const size_t i = c->order ? c->order[c->at] : c->at;
-        c->row = c->held->bytes.data() + i * size_t(table.layout().recordLength());
+        c->row = c->held->bytes.data() + i * length;
         c->recno = c->held->recnos[i];
+        if (c->order && c->at + kPrefetchRows < c->end) {
+            // Sorted rows are scattered over the held records: ask for one
+            // a few rows ahead, so that it is in the cache when it is read.
+            const char* ahead = c->held->bytes.data() + c->order[c->at + kPrefetchRows] * length;
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + length - 1);
+        }
         return;
     }
     c->row = c->record.constData();
@@ -621,7 +632,7 @@ bool seekIndex(VCursor* c, sqlite3_value* value) {
 void lookUp(VCursor* c, sqlite3_value* value) {
     Table& table = *c->tab->table;
     LookUpCache& cache = c->cache;
-    const LookUpCache::Stamp now = LookUpCache::stampOf(table);
+    const LookUpCache::Stamp now = LookUpCache::stampOf(table, c->tag);
     if (!(cache.stamp == now) || cache.bytes() > cache.kMaxBytes) {
         cache.clear();
         cache.stamp = now;
