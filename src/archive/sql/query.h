@@ -24,7 +24,7 @@ namespace sql {
 class Database;
 
 class Query {
-public:
+  public:
     enum class FieldType { Text, Number, Date };
 
     explicit Query(Database& db);
@@ -84,7 +84,7 @@ public:
     double number(int field) const;
     QDate date(int field) const;
 
-private:
+  private:
     struct Column;
     struct Statement;
     std::unique_ptr<Statement> prepare();

@@ -11,8 +11,16 @@
 //
 // An equality constraint on a field with a tag is answered from the index; on
 // any other character field, by a scan that compares raw field bytes before
-// SQLite looks at the row. UPDATE, INSERT and DELETE write through the table
-// engine with its locks and durability; a statement is durable when it returns.
+// SQLite looks at the row. Within one statement, the rows found for a value
+// through a character tag are kept and reused (a join looks up the same
+// magazine again and again) until the table changes, in this process or,
+// once caught up with, in another. An ORDER BY that names only fields of one
+// table, in the order it lists them, is done by that table: its rows are read
+// into memory and sorted there exactly as SQLite would order them (ties in
+// record order). UPDATE, INSERT and DELETE write through the table engine with
+// its locks and durability; a statement is durable when it returns.
+//
+// A connection is used by one thread (it is opened without SQLite's mutex).
 #pragma once
 
 #include <QString>
@@ -23,7 +31,7 @@ struct sqlite3;
 namespace sql {
 
 class Database {
-public:
+  public:
     // `folder`: where the .dbf files are looked for, now and at every statement.
     explicit Database(QString folder);
     ~Database();
@@ -41,7 +49,7 @@ public:
     // tables (needed before they are opened exclusively or replaced).
     void releaseTables();
 
-private:
+  private:
     QString folder_;
     sqlite3* db_ = nullptr;
     struct Known;
