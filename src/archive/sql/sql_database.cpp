@@ -184,6 +184,12 @@ struct FieldValue {
     QByteArray converted;
 };
 
+// One term of an ORDER BY a table sorts for: a field, ascending or not.
+struct SortTerm {
+    int column = 0;
+    bool desc = false;
+};
+
 struct VCursor {
     sqlite3_vtab_cursor base{};
     VTab* tab = nullptr;
@@ -206,6 +212,10 @@ struct VCursor {
 
     RowSet sortedRows;
     memory::Array<uint32_t> sortedOrder;
+    bool sortedWhole = false;  // sortedRows: the whole table, sorted in this state
+    LookUpCache::Stamp sortedStamp;
+    std::vector<SortTerm> sortTerms;
+    std::string sortTermsText;
     LookUpCache cache;
     std::string text;  // xColumn's text, NUL-terminated
 
@@ -309,11 +319,6 @@ void readValue(const DbfLayout& layout, int column, QByteArrayView record, Field
 // value, text by its UTF-8 bytes (BINARY, the only collation SQLite lets a
 // virtual table sort for). A term's bytes are inverted for DESC; every term
 // encoding is prefix-free, so inversion reverses its order exactly.
-struct SortTerm {
-    int column = 0;
-    bool desc = false;
-};
-
 char* putBigEndian(char* out, uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) *out++ = char((value >> (8 * i)) & 0xFF);
     return out;
@@ -652,6 +657,32 @@ void lookUp(VCursor* c, sqlite3_value* value) {
     c->eof = false;
 }
 
+// The ORDER BY of a sorted plan, read from its idxStr once per cursor.
+const std::vector<SortTerm>& sortTerms(VCursor* c, const char* idxStr) {
+    const std::string_view text(idxStr ? idxStr : "");
+    if (text != c->sortTermsText) {
+        c->sortTerms = parseTerms(idxStr);
+        c->sortTermsText = text;
+    }
+    return c->sortTerms;
+}
+
+// Sorts the rows a cached look-up found (a copy of them: the cache keeps its own).
+void sortHeld(VCursor* c, const char* idxStr) {
+    const DbfLayout& layout = c->tab->table->layout();
+    const size_t length = size_t(layout.recordLength());
+    c->sortedRows.clear();
+    for (size_t i = c->at; i < c->end; ++i)
+        c->sortedRows.add(QByteArrayView(c->held->bytes.data() + i * length, qsizetype(length)),
+                          c->held->recnos[i]);
+    c->sortedOrder = sortRows(layout, c->sortedRows, sortTerms(c, idxStr));
+    c->sortedWhole = false;
+    c->held = &c->sortedRows;
+    c->order = c->sortedOrder.get();
+    c->at = 0;
+    c->end = c->sortedRows.size();
+}
+
 int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
             sqlite3_value** argv) {
     auto* c = reinterpret_cast<VCursor*>(cur);
@@ -668,8 +699,9 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
         if (c->plan == kIndexEqual && argc == 1) {
             c->tag = idxNum >> 8;
             const Field& f = table.layout().field(table.tagField(c->tag));
-            if (!sorted && f.type == 'C' && sqlite3_value_type(argv[0]) != SQLITE_NULL) {
+            if (f.type == 'C' && sqlite3_value_type(argv[0]) != SQLITE_NULL) {
                 lookUp(c, argv[0]);
+                if (sorted) sortHeld(c, idxStr);
                 settle(c);
                 return;
             }
@@ -689,11 +721,19 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
             c->plan = kFullScan;
         }
         if (sorted) {
-            c->sortedRows.clear();
-            c->sortedOrder.reset();
-            if (c->plan != kIndexEqual) c->sortedRows.reserve(table.recordCount(), table.layout());
-            collect(c, c->sortedRows);
-            c->sortedOrder = sortRows(table.layout(), c->sortedRows, parseTerms(idxStr));
+            // A whole table sorted once serves every pass over it (SQLite
+            // may scan an inner table of a join once per outer row) until
+            // the table changes.
+            const LookUpCache::Stamp now = LookUpCache::stampOf(table, -1);
+            if (!(c->plan == kFullScan && c->sortedWhole && c->sortedStamp == now)) {
+                c->sortedRows.clear();
+                if (c->plan == kFullScan)
+                    c->sortedRows.reserve(table.recordCount(), table.layout());
+                collect(c, c->sortedRows);
+                c->sortedOrder = sortRows(table.layout(), c->sortedRows, sortTerms(c, idxStr));
+                c->sortedWhole = c->plan == kFullScan;
+                c->sortedStamp = now;
+            }
             c->held = &c->sortedRows;
             c->order = c->sortedOrder.get();
             c->at = 0;
