@@ -85,6 +85,22 @@ TEST_F(SqlTest, StockListJoinsMagazinesInNameAndIssueOrder) {
               }));
 }
 
+TEST_F(SqlTest, ExportQueriesJoinAndOrderAsTheTextFilesNeed) {
+    // Stock with the magazine's own current price; the orphan stock record is left out.
+    EXPECT_EQ(rows(statements::kExportStock),
+              (QStringList{"Alfa Cucina|12|A02|2|2026-02-20|0", "Beta Enigmi||D01|1.5||-1",
+                           "Zeta Moto|00041|D01|3.5|2026-03-01|3",
+                           "Zeta Moto|00042|D01|3.5|2026-03-01|5"}));
+    // Movements by date, then type, then name.
+    EXPECT_EQ(rows(statements::kExportMovements),
+              (QStringList{"2026-02-20|Alfa Cucina|12|A02|4|2|C",
+                           "2026-03-01|Zeta Moto|00042|D01|10|3.5|C",
+                           "2026-03-01|Zeta Moto|00042|D01|-4|3.5|R",
+                           "2026-03-01|Zeta Moto|00042|D01|-1|3.5|S",
+                           "2026-03-02|Alfa Cucina|12|A02|-4|2|R",
+                           "2026-03-02|Beta Enigmi||D01|-1|1.5|S"}));
+}
+
 TEST_F(SqlTest, MovementListsOrderByDateTypeAndIssue) {
     const QStringList all = rows(statements::kStampa2);
     ASSERT_EQ(all.size(), 6);
