@@ -14,15 +14,15 @@
 namespace bench {
 namespace {
 
-dbase::DbfLayout layoutFor(const QString& path, const archive::TableSpec& spec) {
+dbase::DbfLayout layoutFor(const QString& path, const archive::TableSpec& def) {
     std::vector<dbase::Field> fields;
-    for (const archive::FieldSpec& f : spec.fields) {
+    for (const archive::FieldSpec& f : def.fields) {
         dbase::Field field;
         field.name = f.name;
         field.type = f.type;
         field.length = f.length;
         field.decimals = f.decimals;
-        for (const QString& tag : spec.tags) field.tagged = field.tagged || tag == f.name;
+        for (const QString& tag : def.tags) field.tagged = field.tagged || tag == f.name;
         fields.push_back(field);
     }
     dbase::DbfLayout layout(path, fields);
@@ -34,11 +34,11 @@ dbase::DbfLayout layoutFor(const QString& path, const archive::TableSpec& spec) 
 // Writes a table file whose records `fill` makes; no .mdx, so the engine
 // builds it from the table at the first open.
 template <typename Fill>
-void writeTable(const QString& folder, const archive::TableSpec& spec, int count, Fill fill) {
-    const QString path = archive::tablePath(folder, spec);
+void writeTable(const QString& folder, const archive::TableSpec& def, int count, Fill fill) {
+    const QString path = archive::tablePath(folder, def);
     QFile::remove(path);
     QFile::remove(dbase::Table::productionIndexPath(path));
-    dbase::DbfLayout layout = layoutFor(path, spec);
+    dbase::DbfLayout layout = layoutFor(path, def);
     layout.recordCount = uint32_t(count);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw std::runtime_error("cannot write the table");
@@ -128,10 +128,10 @@ void writeNativeCopy(const QString& folder, const QString& sqlitePath) {
          "create table giacenza3(giacenza real, prezzo real, ucarico date, barcode2 text, acquisto real, scadenza date);"
          "create table giornale3(data date, quantita real, prezzo real, barcode2 text, tipo text, acquisto real);");
     exec("begin");
-    for (const archive::TableSpec* spec : archive::allTables()) {
-        auto table = dbase::Table::open(archive::tablePath(folder, *spec));
+    for (const archive::TableSpec* def : archive::allTables()) {
+        auto table = dbase::Table::open(archive::tablePath(folder, *def));
         const dbase::DbfLayout& l = table->layout();
-        QString insert = QStringLiteral("insert into %1 values(").arg(spec->sqlName);
+        QString insert = QStringLiteral("insert into %1 values(").arg(def->sqlName);
         for (int f = 0; f < l.fieldCount(); ++f) insert += f ? QStringLiteral(",?") : QStringLiteral("?");
         insert += u')';
         sqlite3_stmt* st = nullptr;

@@ -47,8 +47,8 @@ QString issueKey(int i) {
 // Fills an empty table made by the archive with `count` records, written as
 // one block, and drops its index so that the first open rebuilds it.
 template <typename Fill>
-void writeTable(const QString& folder, const archive::TableSpec& spec, int count, Fill fill) {
-    const QString path = archive::tablePath(folder, spec);
+void writeTable(const QString& folder, const archive::TableSpec& def, int count, Fill fill) {
+    const QString path = archive::tablePath(folder, def);
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite)) throw std::runtime_error("cannot open table");
     const QByteArray base = file.read(dbase::kBaseHeaderSize);

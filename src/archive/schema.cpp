@@ -11,7 +11,7 @@ const QString kCostEdit = QStringLiteral("#.######");
 }  // namespace
 
 const TableSpec& riviste3() {
-    static const TableSpec spec{
+    static const TableSpec def{
         QStringLiteral("Riviste3.DBF"),
         QStringLiteral("riviste3"),
         {
@@ -24,11 +24,11 @@ const TableSpec& riviste3() {
         },
         {QStringLiteral("BARCODE"), QStringLiteral("FORNITORE"), QStringLiteral("NOME")},
     };
-    return spec;
+    return def;
 }
 
 const TableSpec& giacenza3() {
-    static const TableSpec spec{
+    static const TableSpec def{
         QStringLiteral("Giacenza3.DBF"),
         QStringLiteral("giacenza3"),
         {
@@ -41,11 +41,11 @@ const TableSpec& giacenza3() {
         },
         {QStringLiteral("BARCODE2")},
     };
-    return spec;
+    return def;
 }
 
 const TableSpec& giornale3() {
-    static const TableSpec spec{
+    static const TableSpec def{
         QStringLiteral("Giornale3.DBF"),
         QStringLiteral("giornale3"),
         {
@@ -58,7 +58,7 @@ const TableSpec& giornale3() {
         },
         {QStringLiteral("DATA")},
     };
-    return spec;
+    return def;
 }
 
 const std::vector<const TableSpec*>& allTables() {

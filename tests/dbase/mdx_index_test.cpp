@@ -195,12 +195,12 @@ TEST(MdxIndex, FilesWeWriteHaveTheFixtureLayout) {
     for (const Table& table : tables) {
         SCOPED_TRACE(table.name);
         const QString path = dir.filePath(QString::fromLatin1(table.name) + ".MDX");
-        std::vector<TagSpec> specs;
+        std::vector<TagSpec> tagDefs;
         for (const FixtureTag* f : table.tags)
-            specs.push_back(
+            tagDefs.push_back(
                 {QString::fromLatin1(f->tag), QString::fromLatin1(f->tag), f->type, f->keyLength});
         {
-            auto index = MdxIndex::create(path, specs);
+            auto index = MdxIndex::create(path, tagDefs);
             std::mt19937 rng(7);
             for (size_t i = 0; i < table.tags.size(); ++i) {
                 const FixtureTag* f = table.tags[i];

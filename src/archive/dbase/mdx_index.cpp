@@ -113,7 +113,7 @@ void putDate(uint8_t* p) {
 }
 
 struct Tag {
-    TagSpec spec;
+    TagSpec def;
     uint32_t headerPage = 0;
     uint32_t root = 0;
     uint32_t firstLeaf = 0;
@@ -200,14 +200,14 @@ struct MdxIndex::Impl {
     const uint8_t* node(const Tag& t, uint32_t page) {
         if (--budget < 0)
             damaged(
-                QStringLiteral("its tree of tag %1 reaches pages more than once").arg(t.spec.name));
+                QStringLiteral("its tree of tag %1 reaches pages more than once").arg(t.def.name));
         if (!validPage(page))
-            damaged(QStringLiteral("tag %1 points at page %2").arg(t.spec.name).arg(page));
+            damaged(QStringLiteral("tag %1 points at page %2").arg(t.def.name).arg(page));
         const uint8_t* b = file.block(page);
         if (getU32(b) > uint32_t(t.maxKeys))
             damaged(QStringLiteral("page %1 of tag %2 holds %3 keys")
                         .arg(page)
-                        .arg(t.spec.name)
+                        .arg(t.def.name)
                         .arg(getU32(b)));
         return b;
     }
@@ -255,7 +255,7 @@ struct MdxIndex::Impl {
     }
 
     int cmpKey(const Tag& t, const uint8_t* a, const uint8_t* b) const {
-        if (t.spec.type == KeyType::Date) {
+        if (t.def.type == KeyType::Date) {
             const double x = getDouble(a), y = getDouble(b);
             return x < y ? -1 : (x > y ? 1 : 0);
         }
@@ -270,12 +270,12 @@ struct MdxIndex::Impl {
     }
 
     QByteArray normalize(const Tag& t, QByteArrayView k) const {
-        if (t.spec.type == KeyType::Date) {
+        if (t.def.type == KeyType::Date) {
             if (k.size() != 8)
                 throw EngineError(
                     QStringLiteral("A key of %1 bytes was given for the date tag %2 of %3.")
                         .arg(k.size())
-                        .arg(t.spec.name, nativePath()));
+                        .arg(t.def.name, nativePath()));
             return k.toByteArray();
         }
         return characterKey(k, t.keyLen);
@@ -420,7 +420,7 @@ struct MdxIndex::Impl {
             nav.hops = 0;
         } else if (++nav.hops > blockCount() * uint64_t(t.maxKeys) + 1) {
             damaged(
-                QStringLiteral("its tree of tag %1 reaches pages more than once").arg(t.spec.name));
+                QStringLiteral("its tree of tag %1 reaches pages more than once").arg(t.def.name));
         }
         nav.tag = tag;
         nav.version = version;
@@ -653,7 +653,7 @@ struct MdxIndex::Impl {
         const int sn = s ? count(node(t, s)) : 0;
         const int rn = r ? count(node(t, r)) : 0;
         if ((s && (sn < 1 || isLeaf(t, node(t, s)))) || (r && (rn < 1 || isLeaf(t, node(t, r)))))
-            damaged(QStringLiteral("the levels of tag %1 do not match").arg(t.spec.name));
+            damaged(QStringLiteral("the levels of tag %1 do not match").arg(t.def.name));
         if (s && sn < t.capacity) {  // merge into the left sibling
             const uint32_t after = rightNeighbor(t, path, j);
             uint8_t* sb = file.writable(s);
@@ -724,7 +724,7 @@ struct MdxIndex::Impl {
 
     void build(Tag& t, std::vector<IndexEntry>& entries) {
         const size_t kl = size_t(t.keyLen);
-        const bool date = t.spec.type == KeyType::Date;
+        const bool date = t.def.type == KeyType::Date;
         // Sorted entries: dates as (value, recno) pairs, characters as a flat
         // key buffer with an order vector.
         struct DateEntry {
@@ -865,13 +865,13 @@ struct MdxIndex::Impl {
         Tag t;
         t.headerPage = getU32(e);
         const auto* nameEnd = std::find(e + 4, e + 15, uint8_t(0));
-        t.spec.name =
+        t.def.name =
             QString::fromLatin1(reinterpret_cast<const char*>(e + 4), int(nameEnd - (e + 4)))
                 .trimmed();
-        if (t.spec.name.isEmpty()) damaged(QStringLiteral("tag %1 has no name").arg(i + 1));
+        if (t.def.name.isEmpty()) damaged(QStringLiteral("tag %1 has no name").arg(i + 1));
         if (!validPage(t.headerPage))
             damaged(QStringLiteral("tag %1 has its header at page %2")
-                        .arg(t.spec.name)
+                        .arg(t.def.name)
                         .arg(t.headerPage));
         const uint8_t* h = file.block(t.headerPage);
         const char type = char(h[9]);
@@ -879,29 +879,29 @@ struct MdxIndex::Impl {
             throw EngineError(
                 QStringLiteral(
                     "The index file %1 has a tag %2 of a kind this program does not handle.")
-                    .arg(nativePath(), t.spec.name));
-        t.spec.type = type == 'D' ? KeyType::Date : KeyType::Character;
+                    .arg(nativePath(), t.def.name));
+        t.def.type = type == 'D' ? KeyType::Date : KeyType::Character;
         t.keyLen = getU16(h + 12);
         t.itemLen = getU16(h + 18);
         t.maxKeys = getU16(h + 14);
         const int bs = file.blockBytes();
-        const bool keyOk = t.spec.type == KeyType::Date
+        const bool keyOk = t.def.type == KeyType::Date
                                ? t.keyLen == 8
                                : (t.keyLen >= 1 && t.keyLen <= kMaxCharKey);
         if (!keyOk || t.itemLen < t.keyLen + 4 || t.itemLen % 4 != 0 || t.maxKeys < 1 ||
             8 + t.maxKeys * t.itemLen > bs)
-            damaged(QStringLiteral("tag %1 has impossible key sizes").arg(t.spec.name));
+            damaged(QStringLiteral("tag %1 has impossible key sizes").arg(t.def.name));
         t.capacity = std::min(t.maxKeys, (bs - 12) / t.itemLen);
         if (t.capacity < 3)
-            damaged(QStringLiteral("tag %1 has impossible key sizes").arg(t.spec.name));
-        t.spec.keyLength = t.keyLen;
+            damaged(QStringLiteral("tag %1 has impossible key sizes").arg(t.def.name));
+        t.def.keyLength = t.keyLen;
         const auto* expr = h + 24;
         const auto* exprEnd = std::find(expr, expr + kExpressionBytes, uint8_t(0));
-        t.spec.field =
+        t.def.field =
             QString::fromLatin1(reinterpret_cast<const char*>(expr), int(exprEnd - expr)).trimmed();
         t.root = getU32(h);
         if (!validPage(t.root))
-            damaged(QStringLiteral("tag %1 has its root at page %2").arg(t.spec.name).arg(t.root));
+            damaged(QStringLiteral("tag %1 has its root at page %2").arg(t.def.name).arg(t.root));
         t.treePages = getU32(h + 4);
         t.leafLinks = h[246] == 1;
         t.firstLeaf = getU32(h + 248);
@@ -925,13 +925,13 @@ struct MdxIndex::Impl {
     void initTagHeader(const Tag& t) {
         uint8_t* h = file.fresh(t.headerPage);
         h[8] = 0x10;
-        h[9] = t.spec.type == KeyType::Date ? 'D' : 'C';
+        h[9] = t.def.type == KeyType::Date ? 'D' : 'C';
         h[11] = header[31];
         putU16(h + 12, uint16_t(t.keyLen));
         putU16(h + 14, uint16_t(t.maxKeys));
-        putU16(h + 16, t.spec.type == KeyType::Date ? 1 : 0);
+        putU16(h + 16, t.def.type == KeyType::Date ? 1 : 0);
         putU16(h + 18, uint16_t(t.itemLen));
-        const QByteArray expr = t.spec.field.toLatin1().left(kExpressionBytes - 1);
+        const QByteArray expr = t.def.field.toLatin1().left(kExpressionBytes - 1);
         std::memcpy(h + 24, expr.constData(), size_t(expr.size()));
         h[246] = 1;
         h[480] = 1;
@@ -957,30 +957,30 @@ struct MdxIndex::Impl {
         }
     }
 
-    int addTagHeader(const TagSpec& spec) {
+    int addTagHeader(const TagSpec& def) {
         if (tags.size() >= size_t(kMaxTags))
             throw EngineError(
                 QStringLiteral("The index file %1 has no room for another tag.").arg(nativePath()));
-        const QString name = spec.name.trimmed().toUpper();
+        const QString name = def.name.trimmed().toUpper();
         const QByteArray latin = name.toLatin1();
         if (name.isEmpty() || latin.size() > 10 || QString::fromLatin1(latin) != name)
             throw EngineError(QStringLiteral("The tag name \"%1\" is not valid for %2.")
-                                  .arg(spec.name, nativePath()));
+                                  .arg(def.name, nativePath()));
         for (const Tag& t : tags)
-            if (t.spec.name.compare(name, Qt::CaseInsensitive) == 0)
+            if (t.def.name.compare(name, Qt::CaseInsensitive) == 0)
                 throw EngineError(QStringLiteral("The index file %1 already has a tag %2.")
                                       .arg(nativePath(), name));
         Tag t;
-        t.spec = spec;
-        t.spec.name = name;
-        t.spec.field = spec.field.trimmed().toUpper();
-        if (t.spec.field.isEmpty()) t.spec.field = name;
-        t.keyLen = spec.type == KeyType::Date ? 8 : spec.keyLength;
+        t.def = def;
+        t.def.name = name;
+        t.def.field = def.field.trimmed().toUpper();
+        if (t.def.field.isEmpty()) t.def.field = name;
+        t.keyLen = def.type == KeyType::Date ? 8 : def.keyLength;
         if (t.keyLen < 1 || t.keyLen > kMaxCharKey)
             throw EngineError(QStringLiteral("The key length %1 of tag %2 is not valid for %3.")
-                                  .arg(spec.keyLength)
+                                  .arg(def.keyLength)
                                   .arg(name, nativePath()));
-        t.spec.keyLength = t.keyLen;
+        t.def.keyLength = t.keyLen;
         t.itemLen = (t.keyLen + 4 + 3) / 4 * 4;
         t.maxKeys = t.capacity = (file.blockBytes() - 12) / t.itemLen;
         t.leafLinks = true;
@@ -996,7 +996,7 @@ struct MdxIndex::Impl {
         std::memcpy(e + 4, latin.constData(), size_t(latin.size()));
         e[15] = 0x10;
         e[19] = 2;
-        e[20] = t.spec.type == KeyType::Date ? 'D' : 'C';
+        e[20] = t.def.type == KeyType::Date ? 'D' : 'C';
         linkTagName(index);
         putU16(header + 28, uint16_t(tags.size()));
         header[30] = uint8_t(tags.size() + 1);
@@ -1057,18 +1057,18 @@ struct MdxIndex::Impl {
             bool& haveLast;
             void visit(uint32_t page, int depth, const uint8_t* lower, const uint8_t* upper) {
                 if (depth > kMaxDepth)
-                    d.damaged(QStringLiteral("its tree of tag %1 is too deep").arg(t.spec.name));
+                    d.damaged(QStringLiteral("its tree of tag %1 is too deep").arg(t.def.name));
                 if (!seen.insert(page).second)
                     d.damaged(QStringLiteral("page %1 is used twice (tag %2)")
                                   .arg(page)
-                                  .arg(t.spec.name));
+                                  .arg(t.def.name));
                 const uint8_t* b = d.node(t, page);
                 const int n = count(b);
                 if (d.isLeaf(t, b)) {
                     if (leafDepth < 0) leafDepth = depth;
                     if (leafDepth != depth)
                         d.damaged(QStringLiteral("the leaves of tag %1 lie at different depths")
-                                      .arg(t.spec.name));
+                                      .arg(t.def.name));
                     for (int i = 0; i < n; ++i) {
                         const uint8_t* k = key(t, b, i);
                         const uint32_t r = ptr(t, b, i);
@@ -1080,7 +1080,7 @@ struct MdxIndex::Impl {
                             (upper && d.cmpKey(t, k, upper) > 0))
                             d.damaged(
                                 QStringLiteral("the entries of tag %1 are out of order at page %2")
-                                    .arg(t.spec.name)
+                                    .arg(t.def.name)
                                     .arg(page));
                         lastKey = QByteArray(reinterpret_cast<const char*>(k), t.keyLen);
                         lastRecno = r;
@@ -1094,7 +1094,7 @@ struct MdxIndex::Impl {
                     const uint8_t* hi = i < n ? key(t, b, i) : upper;
                     if (lo && hi && d.cmpKey(t, lo, hi) > 0)
                         d.damaged(QStringLiteral("the keys of tag %1 are out of order at page %2")
-                                      .arg(t.spec.name)
+                                      .arg(t.def.name)
                                       .arg(page));
                     visit(ptr(t, b, i), depth + 1, lo, hi);
                 }
@@ -1139,7 +1139,7 @@ std::unique_ptr<MdxIndex> MdxIndex::create(const QString& path, const std::vecto
     h[31] = kLanguageDriver;
     h[529] = 1;
     d.headerChanged = true;
-    for (const TagSpec& spec : tags) d.addTagHeader(spec);
+    for (const TagSpec& def : tags) d.addTagHeader(def);
     d.flush();
     return index;
 }
@@ -1151,12 +1151,12 @@ int MdxIndex::tagCount() const {
     return int(d->tags.size());
 }
 const TagSpec& MdxIndex::tag(int tag) const {
-    return d->tagAt(tag).spec;
+    return d->tagAt(tag).def;
 }
 
 int MdxIndex::findTag(const QString& name) const {
     for (size_t i = 0; i < d->tags.size(); ++i)
-        if (d->tags[i].spec.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0) return int(i);
+        if (d->tags[i].def.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0) return int(i);
     return -1;
 }
 
@@ -1289,11 +1289,11 @@ void MdxIndex::rebuild(int tag, std::vector<IndexEntry> entries) {
     t.changed = true;
 }
 
-int MdxIndex::addTag(const TagSpec& spec, std::vector<IndexEntry> entries) {
+int MdxIndex::addTag(const TagSpec& def, std::vector<IndexEntry> entries) {
     d->requireWritable();
     d->beginOp();
     ++d->version;
-    const int index = d->addTagHeader(spec);
+    const int index = d->addTagHeader(def);
     if (!entries.empty()) rebuild(index, std::move(entries));
     return index;
 }

@@ -79,7 +79,7 @@ class MdxIndex {
     // Replaces the whole content of a tag with the given entries (any order).
     void rebuild(int tag, std::vector<IndexEntry> entries);
     // Adds a tag (its entries as for rebuild). Returns its number.
-    int addTag(const TagSpec& spec, std::vector<IndexEntry> entries);
+    int addTag(const TagSpec& def, std::vector<IndexEntry> entries);
 
     // Walks every tag from its root with full checks (pages inside the file and
     // used once, leaves at one depth, entries in (key, recno) order, separators

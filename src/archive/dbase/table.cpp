@@ -249,9 +249,9 @@ void Table::checkOpenState() {
             complete = false;
         }
         if (!complete) {
-            std::vector<TagSpec> specs;
-            for (int t = 0; t < index_->tagCount(); ++t) specs.push_back(index_->tag(t));
-            rebuildIndex(std::move(specs));
+            std::vector<TagSpec> tagDefs;
+            for (int t = 0; t < index_->tagCount(); ++t) tagDefs.push_back(index_->tag(t));
+            rebuildIndex(std::move(tagDefs));
         }
     }
 }
@@ -294,30 +294,30 @@ uint32_t Table::repairCount() {
 }
 
 std::vector<TagSpec> Table::tagsFromFlags() const {
-    std::vector<TagSpec> specs;
+    std::vector<TagSpec> tagDefs;
     for (const Field& f : layout_.fields()) {
         if (!f.tagged) continue;
         if (f.type == 'C')
-            specs.push_back(TagSpec{f.name.toUpper(), f.name, KeyType::Character, f.length});
+            tagDefs.push_back(TagSpec{f.name.toUpper(), f.name, KeyType::Character, f.length});
         else if (f.type == 'D')
-            specs.push_back(TagSpec{f.name.toUpper(), f.name, KeyType::Date, 8});
+            tagDefs.push_back(TagSpec{f.name.toUpper(), f.name, KeyType::Date, 8});
         // Tags on other types are not kept by this engine; a rebuild drops them.
     }
-    return specs;
+    return tagDefs;
 }
 
 void Table::bindTags() {
     tagFields_.clear();
     for (int t = 0; t < index_->tagCount(); ++t) {
-        const TagSpec& spec = index_->tag(t);
-        const int f = layout_.fieldIndex(spec.field);
+        const TagSpec& def = index_->tag(t);
+        const int f = layout_.fieldIndex(def.field);
         const bool fits =
-            f >= 0 && ((spec.type == KeyType::Character && layout_.field(f).type == 'C' &&
-                        spec.keyLength == layout_.field(f).length) ||
-                       (spec.type == KeyType::Date && layout_.field(f).type == 'D'));
+            f >= 0 && ((def.type == KeyType::Character && layout_.field(f).type == 'C' &&
+                        def.keyLength == layout_.field(f).length) ||
+                       (def.type == KeyType::Date && layout_.field(f).type == 'D'));
         if (!fits)
             throw EngineError(QStringLiteral("The index %1 does not match its table (tag %2)")
-                                  .arg(native(mdxPath_), spec.name));
+                                  .arg(native(mdxPath_), def.name));
         tagFields_.push_back(f);
     }
 }
@@ -326,21 +326,21 @@ bool Table::openIndex(bool forceRebuild) {
     index_.reset();
     tagFields_.clear();
     if (!layout_.productionIndex) return false;
-    std::vector<TagSpec> specs;
+    std::vector<TagSpec> tagDefs;
     bool rebuild = forceRebuild;
     if (QFileInfo::exists(mdxPath_)) {
         try {
             index_ = MdxIndex::open(mdxPath_, writable());
             bindTags();
-            for (int t = 0; t < index_->tagCount(); ++t) specs.push_back(index_->tag(t));
+            for (int t = 0; t < index_->tagCount(); ++t) tagDefs.push_back(index_->tag(t));
         } catch (const EngineError&) {
             index_.reset();
             tagFields_.clear();
-            specs = tagsFromFlags();
+            tagDefs = tagsFromFlags();
             rebuild = true;
         }
     } else {
-        specs = tagsFromFlags();
+        tagDefs = tagsFromFlags();
         rebuild = true;
     }
     if (!rebuild) return false;
@@ -348,7 +348,7 @@ bool Table::openIndex(bool forceRebuild) {
         throw EngineError(QStringLiteral("The index %1 is missing or out of date, and the table "
                                          "is read-only so it cannot be rebuilt")
                               .arg(native(mdxPath_)));
-    rebuildIndex(std::move(specs));
+    rebuildIndex(std::move(tagDefs));
     return true;
 }
 
@@ -381,7 +381,7 @@ std::vector<std::vector<IndexEntry>> Table::scanKeys(const std::vector<int>& fie
     return entries;
 }
 
-void Table::rebuildIndex(std::vector<TagSpec> specs) {
+void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
     index_.reset();
     tagFields_.clear();
     for (int f = 0; f < layout_.fieldCount(); ++f) layout_.setTagged(f, false);
@@ -389,12 +389,12 @@ void Table::rebuildIndex(std::vector<TagSpec> specs) {
     std::vector<KeyType> types;
     std::vector<int> lengths;
     std::vector<TagSpec> usable;
-    for (const TagSpec& spec : specs) {
-        const int f = layout_.fieldIndex(spec.field);
+    for (const TagSpec& def : tagDefs) {
+        const int f = layout_.fieldIndex(def.field);
         if (f < 0) continue;
         const char type = layout_.field(f).type;
         if (type != 'C' && type != 'D') continue;
-        TagSpec s = spec;
+        TagSpec s = def;
         s.type = type == 'C' ? KeyType::Character : KeyType::Date;
         s.keyLength = type == 'C' ? layout_.field(f).length : 8;
         usable.push_back(s);
@@ -519,19 +519,19 @@ uint32_t Table::liveCount() {
 }
 
 QByteArray Table::key(int tag, QByteArrayView record) const {
-    const TagSpec& spec = index_->tag(tag);
+    const TagSpec& def = index_->tag(tag);
     const int f = tagFields_[size_t(tag)];
-    if (spec.type == KeyType::Character)
-        return MdxIndex::characterKey(layout_.bytes(f, record), spec.keyLength);
+    if (def.type == KeyType::Character)
+        return MdxIndex::characterKey(layout_.bytes(f, record), def.keyLength);
     return MdxIndex::dateKey(layout_.date(f, record));
 }
 
 bool Table::keyMatches(int tag, QByteArrayView record, QByteArrayView key) const {
     // The same bytes key() builds, compared without building them: this runs
     // for every record a scan in index order meets.
-    const TagSpec& spec = index_->tag(tag);
+    const TagSpec& def = index_->tag(tag);
     const int f = tagFields_[size_t(tag)];
-    if (spec.type == KeyType::Character) return layout_.bytes(f, record) == key;  // widths match
+    if (def.type == KeyType::Character) return layout_.bytes(f, record) == key;  // widths match
     const uint64_t bits = std::bit_cast<uint64_t>(MdxIndex::julianDay(layout_.date(f, record)));
     char bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = char((bits >> (8 * i)) & 0xFF);
@@ -539,8 +539,8 @@ bool Table::keyMatches(int tag, QByteArrayView record, QByteArrayView key) const
 }
 
 std::optional<QByteArray> Table::searchKey(int tag, QStringView value) const {
-    const TagSpec& spec = index_->tag(tag);
-    if (spec.type == KeyType::Date) {
+    const TagSpec& def = index_->tag(tag);
+    if (def.type == KeyType::Date) {
         const QString t = value.trimmed().toString();
         if (t.isEmpty()) return MdxIndex::dateKey(QDate());
         QDate d = QDate::fromString(t, QStringLiteral("yyyyMMdd"));
@@ -550,9 +550,9 @@ std::optional<QByteArray> Table::searchKey(int tag, QStringView value) const {
     }
     if (!platform::cp1252::canEncode(value)) return std::nullopt;
     QByteArray bytes = platform::cp1252::encode(value);
-    while (bytes.size() > spec.keyLength && bytes.endsWith(' ')) bytes.chop(1);
-    if (bytes.size() > spec.keyLength) return std::nullopt;
-    return MdxIndex::characterKey(bytes, spec.keyLength);
+    while (bytes.size() > def.keyLength && bytes.endsWith(' ')) bytes.chop(1);
+    if (bytes.size() > def.keyLength) return std::nullopt;
+    return MdxIndex::characterKey(bytes, def.keyLength);
 }
 
 QByteArray Table::searchKey(int tag, const QDate& value) const {
@@ -694,8 +694,8 @@ void Table::empty() {
     WriteLock lock(*this);
     if (!upgradeToSoleUse()) inUse(path_);
     try {
-        std::vector<TagSpec> specs;
-        for (int t = 0; t < tagCount(); ++t) specs.push_back(index_->tag(t));
+        std::vector<TagSpec> tagDefs;
+        for (int t = 0; t < tagCount(); ++t) tagDefs.push_back(index_->tag(t));
         count_ = 0;
         beginChange();
         const int64_t end = layout_.headerLength();
@@ -705,7 +705,7 @@ void Table::empty() {
         file_->syncData();
         deletedCount_ = 0;
         ++epoch_;
-        if (!specs.empty()) rebuildIndex(std::move(specs));
+        if (!tagDefs.empty()) rebuildIndex(std::move(tagDefs));
         endChange();
     } catch (...) {
         releaseSoleUse();
@@ -725,8 +725,8 @@ int Table::pack() {
             return 1;
         }
         try {
-            std::vector<TagSpec> specs;
-            for (int t = 0; t < tagCount(); ++t) specs.push_back(index_->tag(t));
+            std::vector<TagSpec> tagDefs;
+            for (int t = 0; t < tagCount(); ++t) tagDefs.push_back(index_->tag(t));
             auto out =
                 std::make_unique<OsFile>(temp, OsFile::Access::ReadWrite, OsFile::Create::Yes);
             out->tryLock(kOpenLock, 1, true);
@@ -776,8 +776,8 @@ int Table::pack() {
             ++epoch_;
             forgetCache();
             front_ = file_->mapFront(kBaseHeaderSize);
-            if (!specs.empty()) {
-                rebuildIndex(std::move(specs));
+            if (!tagDefs.empty()) {
+                rebuildIndex(std::move(tagDefs));
             } else {
                 endChange();
                 file_->syncData();
@@ -810,16 +810,16 @@ void Table::addIndex(const QString& fieldName) {
     if (findTag(name) >= 0)
         throw EngineError(
             QStringLiteral("The index %1 already exists in %2").arg(name, native(mdxPath_)));
-    const TagSpec spec{name, field.name, field.type == 'C' ? KeyType::Character : KeyType::Date,
+    const TagSpec def{name, field.name, field.type == 'C' ? KeyType::Character : KeyType::Date,
                        field.type == 'C' ? field.length : 8};
     try {
-        auto entries = scanKeys({f}, {spec.type}, {spec.keyLength});
+        auto entries = scanKeys({f}, {def.type}, {def.keyLength});
         beginChange();
         if (!index_) {
-            index_ = MdxIndex::create(mdxPath_, {spec});
+            index_ = MdxIndex::create(mdxPath_, {def});
             index_->rebuild(0, std::move(entries[0]));
         } else {
-            index_->addTag(spec, std::move(entries[0]));
+            index_->addTag(def, std::move(entries[0]));
         }
         index_->sync();
         bindTags();
@@ -925,7 +925,7 @@ void Table::create(const QString& path, const std::vector<Field>& fields,
         if (!existing.tryLock(kOpenLock, 1, true)) inUse(absolute);
     }
     DbfLayout layout(absolute, fields, languageDriver);
-    std::vector<TagSpec> specs;
+    std::vector<TagSpec> tagDefs;
     for (const QString& name : tagFields) {
         const int f = layout.fieldIndex(name);
         if (f < 0)
@@ -936,15 +936,15 @@ void Table::create(const QString& path, const std::vector<Field>& fields,
             throw EngineError(QStringLiteral("Cannot index field %1 of %2: only character and "
                                              "date fields can carry an index")
                                   .arg(field.name, native(absolute)));
-        specs.push_back(TagSpec{field.name, field.name,
+        tagDefs.push_back(TagSpec{field.name, field.name,
                                 field.type == 'C' ? KeyType::Character : KeyType::Date,
                                 field.type == 'C' ? field.length : 8});
         layout.setTagged(f, true);
     }
-    layout.productionIndex = !specs.empty();
+    layout.productionIndex = !tagDefs.empty();
     layout.marker.present = true;
     layout.marker.changes = 1;
-    layout.marker.indexed = specs.empty() ? 1 : 0;  // until the index exists
+    layout.marker.indexed = tagDefs.empty() ? 1 : 0;  // until the index exists
     layout.recordCount = 0;
 
     const QString temp = absolute + QStringLiteral(".new");
@@ -957,11 +957,11 @@ void Table::create(const QString& path, const std::vector<Field>& fields,
     }
     OsFile::replace(temp, absolute);
     const QString mdx = productionIndexPath(absolute);
-    if (specs.empty()) {
+    if (tagDefs.empty()) {
         if (replace) OsFile::remove(mdx);
         return;
     }
-    MdxIndex::create(mdx, specs)->sync();
+    MdxIndex::create(mdx, tagDefs)->sync();
     OsFile file(absolute, OsFile::Access::ReadWrite);
     layout.marker.indexed = layout.marker.changes;
     const QByteArray base = layout.encodeBase();

@@ -139,7 +139,7 @@ class Table {
     uint32_t repairCount();
     bool openIndex(bool forceRebuild);  // true when it rebuilt the index
     std::vector<TagSpec> tagsFromFlags() const;
-    void rebuildIndex(std::vector<TagSpec> specs);
+    void rebuildIndex(std::vector<TagSpec> tagDefs);
     void bindTags();
     std::vector<std::vector<IndexEntry>> scanKeys(const std::vector<int>& fields,
                                                   const std::vector<KeyType>& types,
