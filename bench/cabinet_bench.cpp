@@ -70,17 +70,22 @@ QByteArray journal(int records) {
     }
     const double prices[] = {1.0, 1.5, 2.0, 2.5, 3.9, 4.5, 6.9};
     out.reserve(out.size() + qsizetype(records) * recordLength + 1);
-    char record[64];
     for (int i = 0; i < records; ++i) {
         const int day = i / 274;  // about ten years of movements
         const char type = "SSSSSSCR"[random() % 8];
         const int quantity = type == 'S' ? -1 : int(random() % 50 + 1) * (type == 'C' ? 1 : -1);
         const double price = prices[random() % 7];
-        std::snprintf(record, sizeof record, " %04d%02d%02d%5d%8.2f%s%05u%c%10.6f",
-                      2015 + day / 365, day % 365 / 31 + 1, day % 365 % 28 + 1, quantity, price,
-                      magazines[random() % magazines.size()].constData(),
-                      unsigned(random() % 400 + 1), type, price * 0.72);
-        out.append(record, recordLength);
+        // QByteArray::number writes a decimal point whatever the process locale.
+        const QByteArray record =
+            " " + QByteArray::number(2015 + day / 365) +
+            QByteArray::number(day % 365 / 31 + 1).rightJustified(2, '0') +
+            QByteArray::number(day % 365 % 28 + 1).rightJustified(2, '0') +
+            QByteArray::number(quantity).rightJustified(5) +
+            QByteArray::number(price, 'f', 2).rightJustified(8) +
+            magazines[random() % magazines.size()] +
+            QByteArray::number(unsigned(random() % 400 + 1)).rightJustified(5, '0') + type +
+            QByteArray::number(price * 0.72, 'f', 6).rightJustified(10);
+        out.append(record.constData(), recordLength);
     }
     out.append('\x1A');
     return out;

@@ -11,7 +11,10 @@ packages=(
     clang
     # used by tests and by tools: cabinet peers, a second dBASE reader, a display and keys for screenshots
     gcab cabextract python3 python3-dbfread xvfb xauth xdotool
+    # the shops' regional setting, and two more comma locales for the stored-format tests
+    locales
 )
+locales=(it_IT.UTF-8 de_DE.UTF-8 fr_FR.UTF-8)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,10 +22,27 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then sudo=(); else sudo=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# locale -a spells them "it_IT.utf8"
+have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | sed 's/-//g')
+generate=()
+for l in "${locales[@]}"; do
+    plain=$(echo "$l" | tr '[:upper:]' '[:lower:]' | sed 's/-//g')
+    grep -qx "$plain" <<<"$have" || generate+=("$l")
+done
+if [ ${#generate[@]} -gt 0 ]; then
+    echo "Generating locales: ${generate[*]}"
+    for l in "${generate[@]}"; do
+        "${sudo[@]}" sed -i "s/^# *\($l UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^$l UTF-8" /etc/locale.gen || echo "$l UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    done
+    "${sudo[@]}" locale-gen >/dev/null
+fi

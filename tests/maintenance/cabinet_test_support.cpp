@@ -66,11 +66,19 @@ QByteArray recordData(qint64 size, quint32 seed) {
     static const char* const kTypes = "SSSSSCR";
     while (data.size() < size) {
         const quint32 r = next();
-        char record[64];
-        const int n = std::snprintf(record, sizeof record, " 2024%02u%02u%5d%8.2f%013u%05u%c%10.6f",
-                                    r % 12 + 1, r % 28 + 1, int(r % 7) - 1, (r % 90) / 10.0 + 0.5,
-                                    next() % 4000u * 977u, r % 400, kTypes[r % 7], (r % 90) / 14.0);
-        data.append(record, std::min<qsizetype>(n, size - data.size()));
+        // Journal-like records; QByteArray::number writes a decimal point in every locale.
+        auto field = [](const QByteArray& text, int width, char pad = ' ') {
+            return text.rightJustified(width, pad);
+        };
+        const QByteArray record = " 2024" + field(QByteArray::number(r % 12 + 1), 2, '0') +
+                                  field(QByteArray::number(r % 28 + 1), 2, '0') +
+                                  field(QByteArray::number(int(r % 7) - 1), 5) +
+                                  field(QByteArray::number((r % 90) / 10.0 + 0.5, 'f', 2), 8) +
+                                  field(QByteArray::number(next() % 4000u * 977u), 13, '0') +
+                                  field(QByteArray::number(r % 400), 5, '0') + kTypes[r % 7] +
+                                  field(QByteArray::number((r % 90) / 14.0, 'f', 6), 10);
+        const qsizetype n = record.size();
+        data.append(record.constData(), std::min<qsizetype>(n, size - data.size()));
     }
     return data;
 }

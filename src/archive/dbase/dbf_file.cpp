@@ -3,8 +3,8 @@
 #include "platform/cp1252.h"
 
 #include <QDir>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace dbase {
@@ -88,10 +88,13 @@ QString fieldProblem(const Field& f) {
 
 QByteArray formatNumber(double value, int length, int decimals) {
     if (!std::isfinite(value)) return {};
-    char buffer[64];
-    const int n = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    if (n <= 0 || n >= int(sizeof buffer)) return {};
-    QByteArray text(buffer, n);
+    // to_chars, not printf: the stored form has a decimal point whatever the
+    // process locale (Qt sets the C library's from the environment at start).
+    char buffer[400];
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (error != std::errc()) return {};
+    QByteArray text(buffer, end - buffer);
     // "-0.00": a value that rounds to zero is stored as zero.
     if (text.startsWith('-') && text.count('0') + text.count('.') == text.size() - 1)
         text.remove(0, 1);
@@ -273,7 +276,9 @@ double DbfLayout::number(int field, QByteArrayView record) const {
     if (b.isEmpty()) return 0.0;
     // The common form, [-]digits[.digits] with at most 15 digits, converts
     // exactly as strtod would: both parts are exact doubles and one division
-    // by an exact power of ten rounds correctly.
+    // by an exact power of ten rounds correctly. A decimal comma reads as the
+    // point it stands for: files written under a comma locale by another tool
+    // (or by an early build of ours) hold numbers such as "3,50".
     {
         qsizetype i = 0;
         const bool negative = b[0] == '-';
@@ -288,7 +293,7 @@ double DbfLayout::number(int field, QByteArrayView record) const {
                 if (++count > 15) break;
                 digits = digits * 10 + (c - '0');
                 if (scale >= 0) ++scale;
-            } else if (c == '.' && scale < 0) {
+            } else if ((c == '.' || c == ',') && scale < 0) {
                 scale = 0;
             } else {
                 simple = false;
@@ -302,7 +307,7 @@ double DbfLayout::number(int field, QByteArrayView record) const {
         }
     }
     bool ok = false;
-    const double v = b.toDouble(&ok);
+    const double v = QByteArray(b.data(), b.size()).replace(',', '.').toDouble(&ok);
     return ok && std::isfinite(v) ? v : 0.0;
 }
 
@@ -431,6 +436,15 @@ void DbfLayout::setLogical(int field, QByteArray& record, bool value) const {
 
 void DbfLayout::clear(int field, QByteArray& record) const {
     put(field, record, {});
+}
+
+void DbfLayout::normalizeNumbers(QByteArray& record) const {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        const Field& f = fields_[i];
+        if ((f.type != 'N' && f.type != 'F') || !bytes(int(i), record).contains(',')) continue;
+        const QByteArray text = formatNumber(number(int(i), record), f.length, f.decimals);
+        if (!text.isEmpty()) put(int(i), record, text);
+    }
 }
 
 }  // namespace dbase

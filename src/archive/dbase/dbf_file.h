@@ -118,6 +118,10 @@ class DbfLayout {
     void setDate(int field, QByteArray& record, const QDate& value) const;
     void setLogical(int field, QByteArray& record, bool value) const;
     void clear(int field, QByteArray& record) const;
+    // Rewrites with a decimal point every number stored with a decimal comma
+    // (by a tool running under a comma locale), so a record that is written
+    // back leaves the file readable by every dBASE reader.
+    void normalizeNumbers(QByteArray& record) const;
 
   private:
     [[noreturn]] void refuse(int field, const QString& why) const;

@@ -612,6 +612,7 @@ uint32_t Table::append(const QByteArray& record) {
     WriteLock lock(*this);
     QByteArray bytes = record;
     bytes[0] = kLiveFlag;
+    layout_.normalizeNumbers(bytes);
     bytes.append(kEndOfFile);
     const uint32_t recno = count_ + 1;
     try {
@@ -642,6 +643,7 @@ void Table::update(uint32_t recno, const QByteArray& record) {
             QStringLiteral("The record was deleted by another user: %1").arg(native(path_)));
     QByteArray bytes = record;
     bytes[0] = kLiveFlag;
+    layout_.normalizeNumbers(bytes);
     try {
         beginChange();
         file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
