@@ -10,7 +10,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang
     # used by tests and by tools: cabinet peers, a second dBASE reader, a display and keys for screenshots
-    gcab cabextract python3 python3-dbfread xvfb xauth xdotool
+    gcab cabextract python3 python3-dbfread xvfb xauth xdotool imagemagick
     # the shops' regional setting, and two more comma locales for the stored-format tests
     locales
 )
