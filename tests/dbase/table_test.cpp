@@ -624,16 +624,6 @@ INSTANTIATE_TEST_SUITE_P(
                    setCount(b, 9);
                    writeBytes(dbf, b);
                },
-               5},
-        Damage{"RecordNeverWritten",  // the size grew, the bytes stayed zero
-               [](const QString& dbf, const QString&) {
-                   QByteArray b = fileBytes(dbf);
-                   b.chop(1);
-                   b += QByteArray(kRecord, '\0') + '\x1A';
-                   setCount(b, 6);
-                   bumpChanges(b);
-                   writeBytes(dbf, b);
-               },
                5}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -162,14 +162,18 @@ DbfLayout DbfLayout::parse(QByteArrayView header, const QString& path) {
         layout.marker.indexed = readU32(p + 24);
     }
 
+    // The stated lengths decide where every record starts. They must agree
+    // exactly with the descriptors, or every record would be read shifted:
+    // such a table is refused as damaged, never "repaired".
     int offset = 1;
+    int terminator = -1;
     for (int pos = kBaseHeaderSize; pos < headerLength; pos += kDescriptorSize) {
-        if (p[pos] == 0x0D) break;
-        if (pos + kDescriptorSize > headerLength) {
-            // Some writers leave out the terminator when it would not fit.
-            if (!layout.fields_.empty()) break;
-            damaged(path, QStringLiteral("the field list has no end"));
+        if (p[pos] == 0x0D) {
+            terminator = pos;
+            break;
         }
+        if (pos + kDescriptorSize > headerLength)
+            damaged(path, QStringLiteral("the header length does not match the field list"));
         if (int(layout.fields_.size()) == kMaxFields)
             damaged(path, QStringLiteral("too many fields"));
         const char* d = p + pos;
@@ -193,9 +197,15 @@ DbfLayout DbfLayout::parse(QByteArrayView header, const QString& path) {
         layout.fields_.push_back(f);
     }
     if (layout.fields_.empty()) damaged(path, QStringLiteral("it has no fields"));
-    // Longer records than the fields need are tolerated (padding some tools
-    // add); shorter ones would put fields outside the record.
-    if (offset > layout.recordLength_)
+    if (terminator < 0)
+        damaged(path, QStringLiteral("the header length does not match the field list"));
+    // Some tools leave NUL padding after the terminator; anything else there
+    // is the first record, and the stated length is wrong.
+    for (int pos = terminator + 1; pos < headerLength; ++pos) {
+        if (p[pos] != '\0')
+            damaged(path, QStringLiteral("the header length does not match the field list"));
+    }
+    if (offset != layout.recordLength_)
         damaged(path, QStringLiteral("the record length does not match the fields"));
     return layout;
 }
@@ -353,6 +363,10 @@ void DbfLayout::setText(int field, QByteArray& record, QStringView value) const 
     const Field& f = fields_[size_t(field)];
     switch (f.type) {
         case 'C': {
+            // A NUL would read back as padding and cut the text short, and
+            // other tools end text at it: refused rather than half stored.
+            if (value.contains(QChar(u'\0')))
+                refuse(field, QStringLiteral("the text contains a NUL character"));
             QByteArray b;
             try {
                 b = platform::cp1252::encode(value);

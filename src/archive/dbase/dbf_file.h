@@ -25,9 +25,15 @@
 // (true), FfNn (false), ? or blank (not set).
 //
 // Values this engine refuses to write rather than change: text with a
-// character that Windows-1252 lacks, text longer than the field (trailing
-// blanks excepted: they carry nothing, since text is read back without them),
-// and numbers that need more digits than the field has, integer or decimal.
+// character that Windows-1252 lacks or with a NUL, text longer than the field
+// (trailing blanks excepted: they carry nothing, since text is read back
+// without them), and numbers that need more digits than the field has,
+// integer or decimal. Other tools pad text with NULs: reading treats trailing
+// NULs as padding, like blanks; any other byte is data.
+//
+// A header is accepted only when its header length and record length agree
+// exactly with its field descriptors (NUL padding after the terminator
+// aside): lengths that are off would shift every record.
 //
 // Everything here works on bytes in memory and raises EngineError naming the
 // file for a header that is impossible; no input can make it read out of bounds.
@@ -105,7 +111,7 @@ class DbfLayout {
     QByteArray blankRecord() const;
 
     // Reading: `record` is recordLength() bytes.
-    QString text(int field, QByteArrayView record) const;   // trailing blanks removed
+    QString text(int field, QByteArrayView record) const;   // trailing blanks and NULs removed
     double number(int field, QByteArrayView record) const;  // blank or unreadable: 0
     QDate date(int field, QByteArrayView record) const;     // blank or impossible: invalid
     bool logical(int field, QByteArrayView record) const;

@@ -1332,6 +1332,10 @@ QByteArray MdxIndex::characterKey(QByteArrayView fieldBytes, int keyLength) {
     QByteArray k =
         fieldBytes.first(std::min<qsizetype>(fieldBytes.size(), keyLength)).toByteArray();
     if (k.size() < keyLength) k.append(keyLength - k.size(), ' ');
+    // Other tools pad text with NULs where we pad with blanks; both read as
+    // the same text, so both must give the key a search for that text builds.
+    for (qsizetype n = k.size(); n > 0 && (k[n - 1] == ' ' || k[n - 1] == '\0'); --n)
+        k[n - 1] = ' ';
     return k;
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <map>
 
 namespace dbase {
@@ -258,39 +259,28 @@ void Table::checkOpenState() {
 
 uint32_t Table::repairCount() {
     const int64_t size = file_->size();
-    const int headerLength = layout_.headerLength();
-    const int recordLength = layout_.recordLength();
+    const int64_t headerLength = layout_.headerLength();
+    const int64_t recordLength = layout_.recordLength();
     if (size < headerLength)
         throw EngineError(
             QStringLiteral("The table %1 is damaged: the file is shorter than its header")
                 .arg(native(path_)));
-    const int64_t complete = (size - headerLength) / recordLength;
-    int64_t count = layout_.recordCount;
-    // Files this engine wrote never hold NUL bytes in a record; a record that
-    // does is one whose bytes never reached the disk.
-    const bool ours = layout_.marker.present;
-    QByteArray record(recordLength, '\0');
-    auto plausible = [&](int64_t recno) {
-        const size_t got =
-            file_->readAt(recordOffset(uint32_t(recno)), record.data(), size_t(recordLength));
-        if (got != size_t(recordLength) || !validFlag(record[0])) return false;
-        return !ours || !record.contains('\0');
-    };
-    if (count > complete) count = complete;
-    // Complete records beyond the stated count: a post whose header did not land.
-    while (count < complete && plausible(count + 1)) ++count;
-    // Records at the end that never were written whole.
-    while (count > 0 && !plausible(count)) --count;
-
-    const int64_t end = headerLength + count * recordLength;
+    // What the size shows is the truth: a post writes its record before the
+    // header that counts it, so complete records beyond the stated count are
+    // posts whose header did not land, and a count beyond the file is a
+    // header that landed before its record.
+    const int64_t complete =
+        qMin<int64_t>((size - headerLength) / recordLength, std::numeric_limits<uint32_t>::max());
+    const int64_t end = headerLength + complete * recordLength;
     char tail = 0;
     const bool tailOk = size == end + 1 && file_->readAt(end, &tail, 1) == 1 && tail == kEndOfFile;
     if (!tailOk && file_->writable()) {
+        // Cuts only the part of a record that never was written whole.
         file_->resize(end);
         file_->writeAt(end, &kEndOfFile, 1);
         file_->syncData();
     }
-    return uint32_t(count);
+    return uint32_t(complete);
 }
 
 std::vector<TagSpec> Table::tagsFromFlags() const {
@@ -531,7 +521,11 @@ bool Table::keyMatches(int tag, QByteArrayView record, QByteArrayView key) const
     // for every record a scan in index order meets.
     const TagSpec& def = index_->tag(tag);
     const int f = tagFields_[size_t(tag)];
-    if (def.type == KeyType::Character) return layout_.bytes(f, record) == key;  // widths match
+    if (def.type == KeyType::Character) {
+        const QByteArrayView bytes = layout_.bytes(f, record);  // widths match
+        if (bytes == key) return true;
+        return bytes.contains('\0') && MdxIndex::characterKey(bytes, def.keyLength) == key;
+    }
     const uint64_t bits = std::bit_cast<uint64_t>(MdxIndex::julianDay(layout_.date(f, record)));
     char bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = char((bits >> (8 * i)) & 0xFF);

@@ -18,11 +18,14 @@
 //   missing or unreadable .mdx is rebuilt the same way. Tables written by other
 //   tools carry no marker: the first open by this engine checks their index
 //   whole once (one entry per record and tag) before it writes the marker.
-// * Torn tails. At open the record count in the header is checked against the
-//   file size and the deletion flags of the last records: records that are not
-//   complete, or whose flag is neither ' ' nor '*', are dropped; complete
-//   records beyond the stated count are kept. Either repair rebuilds the index.
-//   Only a header that cannot be read makes the table "damaged".
+// * Torn tails. At open the record count is taken from the file size: a last
+//   record that the size shows incomplete is dropped, complete records beyond
+//   the stated count are kept, and a count larger than the file holds is
+//   lowered. Either repair rebuilds the index. These are the only repairs,
+//   because they are the only traces a torn write leaves; record content is
+//   never a reason to drop a record. Any other damage (a header whose lengths
+//   disagree with its fields or with the file) makes the open fail with
+//   "damaged" before anything on disk is changed.
 // * Sharing. Every opener holds a shared lock on one byte far beyond the data
 //   (kOpenLock); an exclusive open takes it exclusively and so fails while any
 //   other process has the table open. Writers hold an exclusive lock on the
