@@ -214,6 +214,7 @@ struct CabinetWriter::Impl {
     FilePtr temp;
     std::vector<cabinet_gcab::Source> sources;
     QSet<QString> added;  // absolute paths
+    QStringList skipped;
     qint64 total = 0;
 
     ~Impl() { discard(); }
@@ -226,6 +227,7 @@ struct CabinetWriter::Impl {
         }
         sources.clear();
         added.clear();
+        skipped.clear();
         total = 0;
     }
 };
@@ -235,6 +237,10 @@ CabinetWriter::~CabinetWriter() = default;
 
 bool CabinetWriter::isOpen() const {
     return static_cast<bool>(impl_->temp);
+}
+
+QStringList CabinetWriter::skipped() const {
+    return impl_->skipped;
 }
 
 QStringList CabinetWriter::names() const {
@@ -279,11 +285,10 @@ int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
             continue;
         }
         // A name that extraction would refuse would make the whole backup
-        // impossible to restore.
-        const QString reason = layout::unsafeNameReason(info.fileName());
-        if (!reason.isEmpty()) {
-            throw CabinetError(QStringLiteral("File name \"%1\" %2").arg(info.fileName(), reason),
-                               CabinetError::kOpenSource);
+        // impossible to restore: the file stays out, and the caller says so.
+        if (!layout::unsafeNameReason(info.fileName()).isEmpty()) {
+            if (!impl_->skipped.contains(info.fileName())) impl_->skipped << info.fileName();
+            continue;
         }
         if (impl_->sources.size() >= kMaxFiles || impl_->total + info.size() > kMaxTotalSize) {
             throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);

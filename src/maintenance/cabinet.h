@@ -73,7 +73,8 @@ class CabinetWriter {
     // Adds every regular file of `folder` whose name matches `mask` ("*.dbf";
     // case-insensitive), in the order the file system lists them; subfolders
     // are neither added nor searched. A file already added is not added again.
-    // Reads the files now. Returns how many were added.
+    // A file whose name extraction would refuse is not added but listed in
+    // skipped(). Reads the files now. Returns how many were added.
     int addFiles(const QString& folder, const QString& mask);
 
     // Compresses, writes, checks and puts the cabinet in place. A cabinet
@@ -81,7 +82,8 @@ class CabinetWriter {
     void close();
 
     bool isOpen() const;
-    QStringList names() const;  // stored so far, in order
+    QStringList names() const;    // stored so far, in order
+    QStringList skipped() const;  // left out for their names, in order
 
   private:
     struct Impl;

@@ -252,6 +252,10 @@ void TMenuForm::FormClose() {
         platform::prompts().warning(*warning);
         damaged = true;
     }
+    if (!damaged && !Data1->tablesOpenedCleanly()) {
+        platform::prompts().warning(maintenance::kTablesNotOpenedCleanly);
+        damaged = true;
+    }
     if (damaged) {
         // The backup of the last valid shutdown stays as it is.
         platform::prompts().message(maintenance::kRepairHint);
@@ -262,10 +266,13 @@ void TMenuForm::FormClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     statusBar()->repaint();
     Data1->closeTables();
-    maintenance::makeShutdownBackup(shell::programFolder().isEmpty()
-                                        ? maintenance::currentProgramFolder()
-                                        : shell::programFolder());
+    const maintenance::BackupResult backup = maintenance::makeShutdownBackup(
+        shell::programFolder().isEmpty() ? maintenance::currentProgramFolder()
+                                         : shell::programFolder());
     shell::resetCursor();
+    if (!backup.skipped.isEmpty()) {
+        platform::prompts().warning(maintenance::skippedFilesWarning(backup.skipped));
+    }
 }
 
 QAction* TMenuForm::addCommand(const QString& name, const QString& caption, const QString& hint,

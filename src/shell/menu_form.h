@@ -9,8 +9,10 @@
 // program folder path and switches the Enter-as-Tab rule on (FormActivate).
 // Closing it runs the shutdown (FormClose): with the three main tables open,
 // they are closed and packed into backup.cab; with one of them closed, a
-// warning per table and a hint, and no backup. A backup that fails is shown
-// and the window stays open.
+// warning per table and a hint, and no backup; tables that did not open
+// cleanly in this run are not packed either (their warning, the hint), so the
+// last good backup stays. Files left out of the backup for their names are
+// named in a warning. A backup that fails is shown and the window stays open.
 #pragma once
 
 #include <QMainWindow>
