@@ -207,8 +207,15 @@ void TMenuForm::FormActivate() {
     if (ManutenzioneForm) {
         try {
             ManutenzioneForm->settings().read();
+            lastSettingsError_.clear();
         } catch (const platform::Error& e) {
-            shell::errorBox(this, e.message());
+            // Closing the error box activates this window again, which would
+            // read and fail again: a failure is shown once, until a read
+            // succeeds or fails otherwise.
+            if (e.message() != lastSettingsError_) {
+                lastSettingsError_ = e.message();
+                shell::errorBox(this, e.message());
+            }
         }
     }
     shell::setProgramFolder(maintenance::currentProgramFolder());

@@ -6,7 +6,8 @@
 // Each time the window becomes the active one within the program (first shown,
 // or back from another window of the program; not when the operator comes back
 // from another application) it re-reads the settings file, recomputes the
-// program folder path and switches the Enter-as-Tab rule on (FormActivate).
+// program folder path and switches the Enter-as-Tab rule on (FormActivate); a
+// settings file it cannot read is reported once, not at every activation.
 // Closing it runs the shutdown (FormClose): with the three main tables open,
 // they are closed and packed into backup.cab; with one of them closed, a
 // warning per table and a hint, and no backup; tables that did not open
@@ -77,6 +78,7 @@ class TMenuForm : public QMainWindow {
     QList<QAction*> commands_;
     bool activatedOnce_ = false;
     bool leftForOwnWindow_ = false;  // the last deactivation went to another window of ours
+    QString lastSettingsError_;      // the settings read failure shown last
 };
 
 extern TMenuForm* MenuForm;
