@@ -45,6 +45,7 @@ TData1::~TData1() {
 }
 
 void TData1::openTables() {
+    openedCleanly_ = false;
     // The look-up datasets come last, so the calculated names stay empty
     // while the tables they serve open.
     Riviste.open();
@@ -57,6 +58,7 @@ void TData1::openTables() {
     Apporiviste.setIndex(QStringLiteral("BARCODE"));
     Apporiviste2.open();
     Apporiviste2.setIndex(QStringLiteral("BARCODE"));
+    openedCleanly_ = true;
 }
 
 void TData1::closeTables() {

@@ -33,6 +33,10 @@ public:
     void closeTables();
     // True when the three main tables are open.
     bool mainTablesOpen() const;
+    // True when the last openTables() of this run opened every table without
+    // an error; false before the first and after one that failed. Only
+    // tables that opened cleanly may replace the last good backup.
+    bool tablesOpenedCleanly() const { return openedCleanly_; }
 
     sql::Database Database1;
 
@@ -61,6 +65,7 @@ public:
 private:
     void calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp);
     QString folder_;
+    bool openedCleanly_ = false;
 };
 
 extern TData1* Data1;

@@ -9,6 +9,9 @@
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <algorithm>
+#include <cstdint>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -211,6 +214,7 @@ struct CabinetWriter::Impl {
     FilePtr temp;
     std::vector<cabinet_gcab::Source> sources;
     QSet<QString> added;  // absolute paths
+    QStringList skipped;
     qint64 total = 0;
 
     ~Impl() { discard(); }
@@ -223,6 +227,7 @@ struct CabinetWriter::Impl {
         }
         sources.clear();
         added.clear();
+        skipped.clear();
         total = 0;
     }
 };
@@ -232,6 +237,10 @@ CabinetWriter::~CabinetWriter() = default;
 
 bool CabinetWriter::isOpen() const {
     return static_cast<bool>(impl_->temp);
+}
+
+QStringList CabinetWriter::skipped() const {
+    return impl_->skipped;
 }
 
 QStringList CabinetWriter::names() const {
@@ -276,11 +285,10 @@ int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
             continue;
         }
         // A name that extraction would refuse would make the whole backup
-        // impossible to restore.
-        const QString reason = layout::unsafeNameReason(info.fileName());
-        if (!reason.isEmpty()) {
-            throw CabinetError(QStringLiteral("File name \"%1\" %2").arg(info.fileName(), reason),
-                               CabinetError::kOpenSource);
+        // impossible to restore: the file stays out, and the caller says so.
+        if (!layout::unsafeNameReason(info.fileName()).isEmpty()) {
+            if (!impl_->skipped.contains(info.fileName())) impl_->skipped << info.fileName();
+            continue;
         }
         if (impl_->sources.size() >= kMaxFiles || impl_->total + info.size() > kMaxTotalSize) {
             throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);
@@ -375,36 +383,160 @@ std::vector<CabinetEntry> listCabinet(const QString& cabinetPath) {
     return entries;
 }
 
+namespace {
+
+std::optional<qint64> systemFreeSpace(const QString& folder) {
+    std::error_code code;
+    const fs::space_info info = fs::space(fsPath(folder), code);
+    if (code || info.available == static_cast<std::uintmax_t>(-1)) return std::nullopt;
+    return qint64(std::min<std::uintmax_t>(info.available, std::uintmax_t(INT64_MAX)));
+}
+
+std::error_code systemMove(const QString& from, const QString& to) {
+    std::error_code code;
+    fs::rename(fsPath(from), fsPath(to), code);
+    return code;
+}
+
+FreeSpaceQuery& freeSpaceQuery() {
+    static FreeSpaceQuery query = systemFreeSpace;
+    return query;
+}
+
+FileMove& fileMove() {
+    static FileMove move = systemMove;
+    return move;
+}
+
+// Room kept free beyond the files themselves: the file system's own
+// bookkeeping, and whatever else the machine writes meanwhile.
+qint64 freeSpaceMargin(qint64 total) {
+    return total / 16 + (qint64(16) << 20);
+}
+
+[[noreturn]] void refused(const QString& why) {
+    throw CabinetError(why, CabinetError::kCorrupt);
+}
+
+// Checks made on the cabinet as a whole before a single byte is written.
+// Returns which files to extract.
+std::vector<bool> checkBeforeExtracting(const layout::Layout& stored, const QString& folder,
+                                        const std::function<bool(const CabinetEntry&)>& select) {
+    if (stored.files.empty()) refused(QStringLiteral("Cabinet holds no files"));
+    if (stored.files.size() > kMaxExtractedFiles) {
+        refused(QStringLiteral("Cabinet holds %1 files, more than a program folder holds")
+                    .arg(stored.files.size()));
+    }
+    QSet<QString> seen;
+    for (const layout::File& file : stored.files) {
+        const QString reason = layout::unsafeNameReason(file);
+        if (!reason.isEmpty()) {
+            refused(QStringLiteral("Cabinet file name \"%1\" %2").arg(file.name, reason));
+        }
+        // One name twice would leave only the last; in two letter cases, two
+        // files here but one on a system that ignores case.
+        const QString key = file.name.toCaseFolded();
+        if (seen.contains(key)) refused(QStringLiteral("Cabinet holds \"%1\" twice").arg(file.name));
+        seen.insert(key);
+    }
+    std::vector<bool> wanted;
+    qint64 total = 0;
+    for (const layout::File& file : stored.files) {
+        wanted.push_back(!select || select(entryOf(file)));
+        if (wanted.back()) total += file.size;
+    }
+    if (std::find(wanted.begin(), wanted.end(), true) == wanted.end()) {
+        refused(QStringLiteral("Cabinet holds none of the files to extract"));
+    }
+    if (const std::optional<qint64> available = freeSpaceQuery()(folder)) {
+        if (total + freeSpaceMargin(total) > *available) {
+            throw CabinetError(QStringLiteral("Not enough free space to extract the cabinet"),
+                               CabinetError::kTargetFile, SystemError::fromErrno(ENOSPC));
+        }
+    }
+    return wanted;
+}
+
+// Replaces the files of `target` named in `names` by those of `stage`, all or
+// nothing: the current ones go to `aside` first, then the new ones come in;
+// on a failure the new ones are removed and the old ones put back.
+// `stranded` tells whether some old file could not be put back and is still
+// in `aside` (the error then says where).
+void replaceAllOrNothing(const QDir& stage, const QDir& aside, const QDir& target,
+                         const QStringList& names, bool* stranded) {
+    QStringList movedAside;
+    QStringList movedIn;
+    std::error_code code;
+    auto rollBack = [&](const CabinetError& error) -> CabinetError {
+        bool restored = true;
+        std::error_code ignored;
+        for (const QString& name : movedIn) {
+            fs::remove(fsPath(target.filePath(name)), ignored);
+        }
+        for (const QString& name : movedAside) {
+            std::error_code back;
+            fs::rename(fsPath(aside.filePath(name)), fsPath(target.filePath(name)), back);
+            restored = restored && !back;
+        }
+        *stranded = !restored;
+        if (restored) return error;
+        return error.withNote(QStringLiteral("I file precedenti sono in %1")
+                                  .arg(QDir::toNativeSeparators(aside.path())));
+    };
+    try {
+        for (const QString& name : names) {
+            const QString current = target.filePath(name);
+            if (!fs::exists(fs::symlink_status(fsPath(current), code))) continue;
+            code = fileMove()(current, aside.filePath(name));
+            if (code) targetFailed(code);
+            movedAside << name;
+        }
+        for (const QString& name : names) {
+            code = fileMove()(stage.filePath(name), target.filePath(name));
+            if (code) targetFailed(code);
+            movedIn << name;
+        }
+    } catch (const CabinetError& error) {
+        throw rollBack(error);
+    }
+}
+
+}  // namespace
+
+FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query) {
+    FreeSpaceQuery previous = std::move(freeSpaceQuery());
+    freeSpaceQuery() = query ? std::move(query) : FreeSpaceQuery(systemFreeSpace);
+    return previous;
+}
+
+FileMove setFileMove(FileMove move) {
+    FileMove previous = std::move(fileMove());
+    fileMove() = move ? std::move(move) : FileMove(systemMove);
+    return previous;
+}
+
 QStringList extractAll(const QString& cabinetPath, const QString& folder,
                        const std::function<bool(const CabinetEntry&)>& select) {
     const QByteArray bytes = readCabinetFile(cabinetPath);
     const layout::Layout stored = layout::parse(bytes);
 
-    // Every name is checked before anything is written.
-    for (const layout::File& file : stored.files) {
-        const QString reason = layout::unsafeNameReason(file);
-        if (!reason.isEmpty()) {
-            throw CabinetError(QStringLiteral("Cabinet file name \"%1\" %2").arg(file.name, reason),
-                               CabinetError::kCorrupt);
-        }
-    }
-    std::vector<bool> wanted;
-    for (const layout::File& file : stored.files) {
-        wanted.push_back(!select || select(entryOf(file)));
-    }
-
     std::error_code code;
     fs::create_directories(fsPath(folder), code);
     if (code) targetFailed(code);
+    const std::vector<bool> wanted = checkBeforeExtracting(stored, folder, select);
     const QDir target(folder);
+    QStringList names;
     for (std::size_t i = 0; i < stored.files.size(); ++i) {
-        if (wanted[i] && fs::is_directory(fsPath(target.filePath(stored.files[i].name)), code)) {
+        if (!wanted[i]) continue;
+        names << stored.files[i].name;
+        if (fs::is_directory(fsPath(target.filePath(stored.files[i].name)), code)) {
             targetFailed(std::make_error_code(std::errc::is_a_directory));
         }
     }
 
     const QString staging = makeStagingFolder(folder);
-    QStringList written;
+    QString aside;
+    bool keepAside = false;
     try {
         const QDir stage(staging);
         cabinet_gcab::extractTo(bytes, stored, wanted, staging);
@@ -429,24 +561,18 @@ QStringList extractAll(const QString& cabinetPath, const QString& folder,
             }
         }
         // Everything came out whole: now, and only now, replace the files.
-        for (std::size_t i = 0; i < stored.files.size(); ++i) {
-            if (!wanted[i]) continue;
-            const QString name = stored.files[i].name;
-            const fs::path destination = fsPath(target.filePath(name));
-#ifdef Q_OS_WIN
-            fs::permissions(destination, fs::perms::owner_write, fs::perm_options::add, code);
-#endif
-            fs::rename(fsPath(stage.filePath(name)), destination, code);
-            if (code) targetFailed(code);
-            written << name;
-        }
+        aside = makeStagingFolder(folder);
+        replaceAllOrNothing(stage, QDir(aside), target, names, &keepAside);
     } catch (...) {
         std::error_code ignored;
         fs::remove_all(fsPath(staging), ignored);
+        if (!aside.isEmpty() && !keepAside) fs::remove_all(fsPath(aside), ignored);
         throw;
     }
+    syncFolder(folder);
     fs::remove_all(fsPath(staging), code);
-    return written;
+    fs::remove_all(fsPath(aside), code);
+    return names;
 }
 
 void verifyCabinet(const QString& cabinetPath, const std::vector<ExpectedFile>& expected) {

@@ -80,6 +80,25 @@ QString decodeName(const QByteArray& raw, quint16 attributes, bool* valid) {
     return platform::cp1252::decode(raw);
 }
 
+// The data block checksum: XOR of the block's bytes as little-endian 32-bit
+// words, the last one to three bytes taken first-byte-highest, then the
+// cbData and cbUncomp fields folded in the same way.
+quint32 checksum(const uchar* in, qsizetype count, quint32 seed) {
+    quint32 sum = seed;
+    for (qsizetype words = count / 4; words > 0; --words, in += 4) {
+        sum ^= quint32(in[0]) | quint32(in[1]) << 8 | quint32(in[2]) << 16 | quint32(in[3]) << 24;
+    }
+    quint32 tail = 0;
+    for (qsizetype i = 0; i < count % 4; ++i) tail = tail << 8 | in[i];
+    return sum ^ tail;
+}
+
+quint32 blockChecksum(QByteArrayView data, quint16 packed, quint16 unpacked) {
+    const uchar sizes[4] = {uchar(packed & 0xFF), uchar(packed >> 8), uchar(unpacked & 0xFF),
+                            uchar(unpacked >> 8)};
+    return checksum(sizes, 4, checksum(reinterpret_cast<const uchar*>(data.data()), data.size(), 0));
+}
+
 }  // namespace
 
 Layout parse(QByteArrayView cabinet) {
@@ -158,10 +177,14 @@ Layout parse(QByteArrayView cabinet) {
     for (const File& file : layout.files) {
         needed[file.folder] = std::max(needed[file.folder], quint64(file.folderOffset) + file.size);
     }
+    // Where each folder's walked blocks lie in the file: two folders over the
+    // same bytes would let a small cabinet declare far more than it holds.
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
     for (std::size_t f = 0; f < layout.folders.size(); ++f) {
         Folder& folder = layout.folders[f];
         const bool stored = (folder.compression & 0x000F) == kCompressionNone;
         qsizetype at = folder.dataOffset;
+        const qsizetype first = at;
         for (quint16 b = 0; b < folder.blockCount && folder.uncompressedSize < needed[f]; ++b) {
             in.need(at, kDataHeaderSize + dataReserve);
             const quint16 packed = in.u16(at + 4);
@@ -170,11 +193,21 @@ Layout parse(QByteArrayView cabinet) {
             if (stored ? packed != unpacked : (packed < 2 || packed > kMaxCompressedBlock)) {
                 corrupt();
             }
+            const quint32 sum = in.u32(at);
             at += kDataHeaderSize + dataReserve;
             in.need(at, packed);
+            // A checksum of 0 means the writer did not compute one.
+            if (sum != 0 && blockChecksum(cabinet.sliced(at, packed), packed, unpacked) != sum) {
+                corrupt();
+            }
             at += packed;
             folder.uncompressedSize += unpacked;
         }
+        if (at > first) spans.emplace_back(first, at);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].first < spans[i - 1].second) corrupt();
     }
 
     // Each file inside its folder's data, no two sharing bytes.

@@ -25,7 +25,10 @@
 //
 // parse() walks every structure, including the header of every data block the
 // files need, and refuses the cabinet unless each file lies inside the
-// uncompressed data its folder's blocks declare and files do not overlap. That
+// uncompressed data its folder's blocks declare, every walked block's
+// checksum holds (0 stands for "not computed" and is accepted), files do not
+// overlap, and no
+// two folders' blocks share a byte of the file. That
 // bounds what decompression can produce and how long it can run (each block
 // at most 32 KiB out, each present in the file), whatever the decompressor
 // does with the data itself.

@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <exception>
+
 namespace maintenance {
 
 LoginDialog::LoginDialog(const QString& applicationTitle, const QString& lastUser, CheckUser check,
@@ -69,8 +71,15 @@ LoginDialog::LoginDialog(const QString& applicationTitle, const QString& lastUse
 
 void LoginDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (onScreen_) return;
+    onScreen_ = true;
     attempts_ = 0;
     (UserName->text().isEmpty() ? UserName : Password)->setFocus();
+}
+
+void LoginDialog::done(int result) {
+    onScreen_ = false;
+    QDialog::done(result);
 }
 
 void LoginDialog::OKButtonClick() {
@@ -83,9 +92,14 @@ void LoginDialog::OKButtonClick() {
     } catch (const platform::Error& e) {
         QApplication::restoreOverrideCursor();
         shell::errorBox(this, e.message());
+    } catch (const std::exception& e) {
+        // Whatever failed (in the archives' opening too) must not skip the
+        // three-attempt rule, nor leave this handler.
+        QApplication::restoreOverrideCursor();
+        shell::errorBox(this, QString::fromLocal8Bit(e.what()));
     } catch (...) {
         QApplication::restoreOverrideCursor();
-        throw;
+        shell::errorBox(this, QStringLiteral("Unexpected error"));
     }
     if (result == CheckResult::Allowed) {
         accept();

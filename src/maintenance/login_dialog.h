@@ -2,7 +2,8 @@
 // check on every "OK". Three refused attempts, "Cancel", or a check that
 // says the program must end close it as cancelled. The check may also open
 // the archives and run the recovery, so it runs with the hourglass shown; an
-// error it raises is shown in the error box and counts as a refusal.
+// error it raises, of whatever type, is shown in the error box and counts as a
+// refusal. Restoring the dialog after minimising it does not reset the count.
 //
 // Also here: the last-user memory, and the login run that ties the dialog to
 // it.
@@ -38,7 +39,11 @@ class LoginDialog : public QDialog {
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
+    void done(int result) override;
+
   protected:
+    // A showing of the dialog, not a restore after minimising it: only then
+    // does the attempt count start again.
     void showEvent(QShowEvent* event) override;
 
   private:
@@ -46,6 +51,7 @@ class LoginDialog : public QDialog {
 
     CheckUser check_;
     int attempts_ = 0;
+    bool onScreen_ = false;  // shown and not yet closed
 };
 
 // The last accepted user name, offered by the next login. It lives in

@@ -137,6 +137,8 @@ std::optional<QString> TManutenzioneForm::login(const maintenance::LastUserMemor
 
 void TManutenzioneForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (onScreen_) return;
+    onScreen_ = true;
     try {
         settings_.read();
     } catch (const platform::Error& e) {
@@ -179,6 +181,7 @@ void TManutenzioneForm::writeSettings() {
 }
 
 void TManutenzioneForm::done(int result) {
+    onScreen_ = false;
     try {
         writeSettings();
     } catch (const platform::Error& e) {

@@ -6,8 +6,9 @@
 // The Password page shows the stored user name (`Codice`, editable) and takes
 // a new password in `PW`; `Button1Click` changes the stored password text,
 // held in the hidden label `pwpw`. Each showing reads the settings file into
-// the page; each closing (the title-bar close button, or Esc) writes the page
-// back. A failed write is shown and the window closes all the same, so a
+// the page (restoring the window after minimising it is not a showing: what
+// the page holds stays); each closing (the title-bar close button, or Esc)
+// writes the page back. A failed write is shown and the window closes all the same, so a
 // changed password is then not stored.
 //
 // The window opens on the Password page the first time and afterwards on the
@@ -84,6 +85,7 @@ class TManutenzioneForm : public QDialog {
     maintenance::Cipher cipher_;
     maintenance::UserCheck userCheck_;
     QString loggedInUser_;
+    bool onScreen_ = false;  // shown and not yet closed
 };
 
 extern TManutenzioneForm* ManutenzioneForm;

@@ -59,23 +59,39 @@ void fillNewFields(const QString& folder) {
     database.releaseTables();
 }
 
-void deleteVersion2Files(const QString& folder) {
+void deleteVersion2Files(const QString& folder, const Version2Disposal& disposal) {
+    const auto remove = disposal.remove ? disposal.remove
+                                        : [](const QString& path) { return QFile::remove(path); };
+    const auto rename = disposal.rename ? disposal.rename : [](const QString& from, const QString& to) {
+        return QFile::rename(from, to);
+    };
+    QStringList left;
     for (const QString& table : kVersion2Tables) {
         const QString dbf = fileNoCase(folder, table);
         const QString mdx =
             fileNoCase(folder, QFileInfo(table).completeBaseName() + QStringLiteral(".MDX"));
-        // A file that cannot be deleted is passed over: the upgrade is done.
-        QFile::remove(dbf);
-        QFile::remove(mdx);
+        for (const QString& path : {dbf, mdx}) {
+            if (!QFileInfo::exists(path) || remove(path)) continue;
+            // Out of the way under a name that marks it converted, so that the
+            // next start does not convert it again.
+            const QString converted = path + kConvertedSuffix;
+            if (QFileInfo::exists(converted)) remove(converted);
+            if (rename(path, converted)) continue;
+            left << QDir::toNativeSeparators(path);
+        }
+    }
+    if (!left.isEmpty()) {
+        throw Version2NotRemoved(
+            QStringLiteral("Unable to delete or rename %1").arg(left.join(QStringLiteral(", "))));
     }
 }
 
 }  // namespace
 
-void upgradeVersion2(const QString& folder) {
+void upgradeVersion2(const QString& folder, const Version2Disposal& disposal) {
     copyTables(folder);
     fillNewFields(folder);
-    deleteVersion2Files(folder);
+    deleteVersion2Files(folder, disposal);
 }
 
 }  // namespace maintenance

@@ -67,6 +67,13 @@ void Tfrom2to3::BitBtn1Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         maintenance::upgradeVersion2(folder_);
+    } catch (const maintenance::Version2NotRemoved& e) {
+        // Converted, but the old files are still there: which ones, then
+        // the failure, so that nobody takes the upgrade for done.
+        platform::prompts().error(e.message());
+        platform::prompts().message(maintenance::kUpgradeFailedText);
+        done(mrAbort);
+        return;
     } catch (const platform::Error&) {
         // The conversion's own message stands for whatever went wrong.
         platform::prompts().message(maintenance::kUpgradeFailedText);

@@ -85,11 +85,16 @@ void IniFile::save() const {
     // Every line was decoded from the code page or checked by writeString.
     const QByteArray bytes = cp1252::encode(text);
 
+    // Only ever through a temporary file beside the profile and a rename: a
+    // profile rewritten in place and cut short would lose its keys, and
+    // missing keys bring back the built-in login. Where no temporary file can
+    // be made the save fails and the old file stays as it was.
     QSaveFile file(path_);
-    // A folder that does not allow a temporary file beside the profile still
-    // lets the profile itself be rewritten.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    file.setDirectWriteFallback(false);
+    // Unbuffered, so that a write the disk takes only in part (disk full)
+    // shows here and the short file is never renamed into place.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(
             QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path_)));
 }

@@ -14,7 +14,8 @@
 //
 // The file is read once by load() and written as a whole by save(); in between
 // the profile lives in memory. A missing file is an empty profile. Saving goes
-// through a temporary file, so a failed save leaves the old file whole.
+// through a temporary file and a rename, never in place, so a failed save
+// leaves the old file whole, also when no temporary file can be made.
 #pragma once
 
 #include <QString>

@@ -207,8 +207,15 @@ void TMenuForm::FormActivate() {
     if (ManutenzioneForm) {
         try {
             ManutenzioneForm->settings().read();
+            lastSettingsError_.clear();
         } catch (const platform::Error& e) {
-            shell::errorBox(this, e.message());
+            // Closing the error box activates this window again, which would
+            // read and fail again: a failure is shown once, until a read
+            // succeeds or fails otherwise.
+            if (e.message() != lastSettingsError_) {
+                lastSettingsError_ = e.message();
+                shell::errorBox(this, e.message());
+            }
         }
     }
     shell::setProgramFolder(maintenance::currentProgramFolder());
@@ -252,6 +259,10 @@ void TMenuForm::FormClose() {
         platform::prompts().warning(*warning);
         damaged = true;
     }
+    if (!damaged && !Data1->tablesOpenedCleanly()) {
+        platform::prompts().warning(maintenance::kTablesNotOpenedCleanly);
+        damaged = true;
+    }
     if (damaged) {
         // The backup of the last valid shutdown stays as it is.
         platform::prompts().message(maintenance::kRepairHint);
@@ -262,10 +273,13 @@ void TMenuForm::FormClose() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     statusBar()->repaint();
     Data1->closeTables();
-    maintenance::makeShutdownBackup(shell::programFolder().isEmpty()
-                                        ? maintenance::currentProgramFolder()
-                                        : shell::programFolder());
+    const maintenance::BackupResult backup = maintenance::makeShutdownBackup(
+        shell::programFolder().isEmpty() ? maintenance::currentProgramFolder()
+                                         : shell::programFolder());
     shell::resetCursor();
+    if (!backup.skipped.isEmpty()) {
+        platform::prompts().warning(maintenance::skippedFilesWarning(backup.skipped));
+    }
 }
 
 QAction* TMenuForm::addCommand(const QString& name, const QString& caption, const QString& hint,

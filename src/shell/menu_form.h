@@ -6,11 +6,14 @@
 // Each time the window becomes the active one within the program (first shown,
 // or back from another window of the program; not when the operator comes back
 // from another application) it re-reads the settings file, recomputes the
-// program folder path and switches the Enter-as-Tab rule on (FormActivate).
+// program folder path and switches the Enter-as-Tab rule on (FormActivate); a
+// settings file it cannot read is reported once, not at every activation.
 // Closing it runs the shutdown (FormClose): with the three main tables open,
 // they are closed and packed into backup.cab; with one of them closed, a
-// warning per table and a hint, and no backup. A backup that fails is shown
-// and the window stays open.
+// warning per table and a hint, and no backup; tables that did not open
+// cleanly in this run are not packed either (their warning, the hint), so the
+// last good backup stays. Files left out of the backup for their names are
+// named in a warning. A backup that fails is shown and the window stays open.
 #pragma once
 
 #include <QMainWindow>
@@ -75,6 +78,7 @@ class TMenuForm : public QMainWindow {
     QList<QAction*> commands_;
     bool activatedOnce_ = false;
     bool leftForOwnWindow_ = false;  // the last deactivation went to another window of ours
+    QString lastSettingsError_;      // the settings read failure shown last
 };
 
 extern TMenuForm* MenuForm;

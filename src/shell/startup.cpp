@@ -136,8 +136,10 @@ bool Startup::OpenArchives() {
     try {
         Data1->openTables();
         return true;
-    } catch (const platform::Error&) {
-        // The archives are damaged: the question below says all there is.
+    } catch (...) {
+        // Whatever failed, the archives cannot be used as they are: the
+        // question below says all there is, and the login's attempt rule
+        // holds for whatever follows.
     }
     if (!platform::prompts().question(maintenance::kRecoveryQuestion)) return false;
     try {
@@ -148,7 +150,8 @@ bool Startup::OpenArchives() {
         // The next attempt finds them closed and asks again.
         try {
             Data1->closeTables();
-        } catch (const platform::Error&) {
+        } catch (...) {
+            // The error that brought us here is the one to show.
         }
         throw;
     }

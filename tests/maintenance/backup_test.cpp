@@ -8,8 +8,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 #include <functional>
+#include <map>
 
 using maintenance::CabinetEntry;
 using maintenance::CabinetError;
@@ -17,6 +20,7 @@ using maintenance::kBackupFileName;
 using maintenance::listCabinet;
 using maintenance::makeShutdownBackup;
 using maintenance::restoreBackup;
+using maintenance::extractAll;
 using namespace cabinet_test;
 
 namespace {
@@ -86,9 +90,6 @@ TEST_F(BackupTest, FailedBackupLeavesThePreviousOneUntouchedAndSaysSo) {
         {"no room for the new cabinet", [&] { writeFile(file("backup.cab.tmp/blocker"), "x"); },
          [&] { QDir(file("backup.cab.tmp")).removeRecursively(); },
          "Could not create cabinet file [0x0006].\n"},
-        {"a name no cabinet could give back", [&] { writeFile(file("Copia\\Riviste3.DBF"), "x"); },
-         [&] { QFile::remove(file("Copia\\Riviste3.DBF")); },
-         "File name \"Copia\\Riviste3.DBF\" has a folder part [0x0001]"},
         {"more data than a cabinet holds",
          [&] {
              QFile big(file("Huge.dbf"));
@@ -187,6 +188,122 @@ TEST_F(BackupTest, RecoveryWithoutABackupOrFromADamagedOneChangesNothing) {
     QStringList expected = before + QStringList{kBackupFileName};
     expected.sort();
     EXPECT_EQ(entriesOf(folder()), expected);
+}
+
+// The folder's files and their contents.
+std::map<QString, QByteArray> contentsOf(const QString& folder) {
+    std::map<QString, QByteArray> contents;
+    for (const QString& name : entriesOf(folder)) {
+        contents[name] = readFile(QDir(folder).filePath(name));
+    }
+    return contents;
+}
+
+TEST_F(BackupTest, AFileWhoseNameCannotBeStoredIsLeftOutAndNamedWhileTheTablesArePacked) {
+    writeFile(file("Copia\\Riviste3.DBF"), "a copy made by hand");
+    writeFile(file("a\tb.frf"), "x");
+    const maintenance::BackupResult result = makeShutdownBackup(folder());
+    QStringList skipped = result.skipped;
+    skipped.sort();
+    EXPECT_EQ(skipped, (QStringList{"Copia\\Riviste3.DBF", "a\tb.frf"}));
+    for (const char* table : {"Riviste3.DBF", "Giacenza3.DBF", "Giornale3.DBF", "Riviste3.MDX"}) {
+        EXPECT_TRUE(stored().contains(table)) << table;
+    }
+    EXPECT_FALSE(stored().contains("Copia\\Riviste3.DBF"));
+    EXPECT_TRUE(maintenance::skippedFilesWarning(result.skipped).contains("Copia\\Riviste3.DBF"));
+}
+
+TEST_F(BackupTest, EachBackupKeepsThePreviousCabinetAndTheLastSevenStay) {
+    const QDateTime first(QDate(2024, 5, 1), QTime(19, 30, 0));
+    QStringList expected;  // history names, oldest first
+    std::map<QString, QByteArray> keptContents;
+    for (int day = 0; day < 10; ++day) {
+        writeFile(file("Giornale3.DBF"), "journal of day " + QByteArray::number(day));
+        const bool had = QFileInfo::exists(cabinet());
+        QByteArray previous;
+        if (had) {
+            setModified(cabinet(), first.addDays(day - 1));
+            previous = readFile(cabinet());
+        }
+        const maintenance::BackupResult result = makeShutdownBackup(folder());
+        if (had) {
+            const QString name = "backup-" + first.addDays(day - 1).toString("yyyyMMdd-HHmmss") + ".cab";
+            EXPECT_EQ(result.previous, file(name));
+            expected << name;
+            keptContents[name] = previous;
+        } else {
+            EXPECT_TRUE(result.previous.isEmpty());
+        }
+    }
+    expected = expected.mid(expected.size() - maintenance::kBackupHistory);
+    QStringList found = QDir(folder()).entryList({"backup-*.cab"}, QDir::Files, QDir::Name);
+    EXPECT_EQ(found, expected);
+    for (const QString& name : found) {
+        EXPECT_TRUE(readFile(file(name)) == keptContents[name]) << name.toStdString();
+    }
+    // The newest kept one is the day before's; backup.cab the last day's.
+    QTemporaryDir out;
+    extractAll(file(expected.last()), out.path());
+    EXPECT_EQ(readFile(QDir(out.path()).filePath("Giornale3.DBF")), "journal of day 8");
+    QTemporaryDir now;
+    extractAll(cabinet(), now.path());
+    EXPECT_EQ(readFile(QDir(now.path()).filePath("Giornale3.DBF")), "journal of day 9");
+
+    // A backup that fails keeps no second name of the cabinet it left alone.
+    QFile::link("/proc/self/mem", file("Broken.dbf"));
+    EXPECT_THROW(makeShutdownBackup(folder()), CabinetError);
+    EXPECT_EQ(QDir(folder()).entryList({"backup-*.cab"}, QDir::Files, QDir::Name), expected);
+}
+
+TEST_F(BackupTest, RecoveryThatFailsPartWayPutsEveryFileBack) {
+    makeShutdownBackup(folder());
+    for (const char* name : {"Riviste3.DBF", "Giacenza3.MDX", "Report2.FRF"}) {
+        writeFile(file(name), QByteArray("current ") + name);
+    }
+    QFile::remove(file("Report1.frf"));  // one the recovery would bring back
+    const std::map<QString, QByteArray> before = contentsOf(folder());
+
+    // Seven current files go aside, then eight come in: fail at each step.
+    for (int failAt : {1, 4, 7, 8, 11, 15}) {
+        SCOPED_TRACE(failAt);
+        int moves = 0;
+        const maintenance::FileMove previous =
+            maintenance::setFileMove([&](const QString& from, const QString& to) {
+                if (++moves == failAt) return std::make_error_code(std::errc::io_error);
+                std::error_code code;
+                std::filesystem::rename(QFile::encodeName(from).toStdString(),
+                                        QFile::encodeName(to).toStdString(), code);
+                return code;
+            });
+        try {
+            restoreBackup(folder());
+            ADD_FAILURE() << "restored";
+        } catch (const CabinetError& error) {
+            EXPECT_TRUE(error.message().startsWith("Failure writing to target file [0x0008].\n"))
+                << error.message().toStdString();
+        }
+        maintenance::setFileMove(previous);
+        EXPECT_EQ(moves, failAt);
+        EXPECT_TRUE(contentsOf(folder()) == before);
+    }
+    EXPECT_EQ(restoreBackup(folder()).size(), 8);
+    EXPECT_EQ(readFile(file("Riviste3.DBF")), "original Riviste3.DBF");
+    EXPECT_EQ(readFile(file("Report1.frf")), "original Report1.frf");
+}
+
+TEST_F(BackupTest, ACabinetWithoutArchiveFilesRestoresNothingAndSaysSo) {
+    maintenance::CabinetWriter writer;
+    writer.create(cabinet());
+    writer.addFiles(folder(), "*.txt");
+    writer.close();
+    const std::map<QString, QByteArray> before = contentsOf(folder());
+    try {
+        restoreBackup(folder());
+        ADD_FAILURE() << "restored";
+    } catch (const CabinetError& error) {
+        EXPECT_EQ(error.message(), "Cabinet holds none of the files to extract [0x0004]");
+    }
+    EXPECT_TRUE(contentsOf(folder()) == before);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <optional>
 
 using maintenance::CabinetEntry;
 using maintenance::CabinetError;
@@ -333,6 +334,83 @@ TEST_F(CabinetTest, ReadBackCheckCatchesACabinetThatDiffersFromItsFiles) {
             EXPECT_TRUE(error.message().startsWith("Cabinet written does not read back correctly"));
         }
     }
+}
+
+// Restores free-space reports to the system's own when a test ends.
+struct FreeSpaceReport {
+    explicit FreeSpaceReport(std::optional<qint64> bytes)
+        : previous(maintenance::setFreeSpaceQuery(
+              [bytes](const QString&) { return bytes; })) {}
+    ~FreeSpaceReport() { maintenance::setFreeSpaceQuery(previous); }
+    maintenance::FreeSpaceQuery previous;
+};
+
+TEST_F(CabinetTest, HostileCabinetsAreRefusedBeforeAnythingIsWritten) {
+    std::vector<RawFile> many;
+    for (int i = 0; i < 65535; ++i) many.push_back({"f" + QByteArray::number(i) + ".dbf", "x"});
+    struct Case {
+        const char* what;
+        QByteArray cabinet;
+        std::optional<qint64> freeSpace;  // reported for the target; nullopt: unknown
+        const char* error;                // start of the message
+    };
+    const Case cases[] = {
+        // 64 folders over one 448 KB run of blocks: 28 MB declared.
+        {"folders sharing their data blocks", sharedBlockCabinet(64, 448 * 1024), std::nullopt,
+         "Cabinet file is corrupt [0x0004]"},
+        {"two folders over the same block", sharedBlockCabinet(2, 100), std::nullopt,
+         "Cabinet file is corrupt [0x0004]"},
+        {"65,535 files", storedCabinet(many), std::nullopt,
+         "Cabinet holds 65535 files, more than a program folder holds [0x0004]"},
+        {"no files", storedCabinet({}), std::nullopt, "Cabinet holds no files [0x0004]"},
+        {"more than the free space of the target",
+         storedCabinet({{"a.dbf", recordData(300000, 1)}, {"b.mdx", recordData(300000, 2)}}),
+         qint64(1) << 20, "Not enough free space to extract the cabinet [0x0008].\n"},
+        {"the same name twice", storedCabinet({{"a.dbf", "one"}, {"A.DBF", "two"}}), std::nullopt,
+         "Cabinet holds \"A.DBF\" twice [0x0004]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir parent;
+        const QString target = QDir(parent.path()).filePath("program");
+        writeFile(QDir(target).filePath("a.dbf"), "current a");
+        const QString cabinet = QDir(parent.path()).filePath("hostile.cab");
+        writeFile(cabinet, c.cabinet);
+        FreeSpaceReport report(c.freeSpace);
+        try {
+            extractAll(cabinet, target);
+            ADD_FAILURE() << "extracted";
+        } catch (const CabinetError& error) {
+            EXPECT_TRUE(error.message().startsWith(c.error)) << error.message().toStdString();
+        }
+        EXPECT_EQ(entriesOf(target), QStringList{"a.dbf"});
+        EXPECT_EQ(readFile(QDir(target).filePath("a.dbf")), "current a");
+        EXPECT_EQ(entriesOf(parent.path()), (QStringList{"hostile.cab", "program"}));
+    }
+
+    // With room to spare, or block by block in their own folders, they extract.
+    {
+        FreeSpaceReport report(qint64(64) << 20);
+        writeFile(path("fits.cab"), storedCabinet({{"a.dbf", recordData(300000, 1)}}));
+        EXPECT_EQ(extractAll(path("fits.cab"), path("out")), QStringList{"a.dbf"});
+    }
+    writeFile(path("one.cab"), sharedBlockCabinet(1, 100000));
+    EXPECT_EQ(extractAll(path("one.cab"), path("out1")), QStringList{"f0.dbf"});
+}
+
+TEST_F(CabinetTest, DataChecksumsOfZeroMeanNotComputed) {
+    const QByteArray data = recordData(100000, 9);
+    writeFile(path("zero.cab"), storedCabinet({{"a.dbf", data}, {"b.frf", "template"}}, false));
+    EXPECT_EQ(extractAll(path("zero.cab"), path("out")), (QStringList{"a.dbf", "b.frf"}));
+    EXPECT_TRUE(readFile(path("out/a.dbf")) == data);
+
+    // A checksum that is given is still checked.
+    QByteArray wrong = storedCabinet({{"a.dbf", data}});
+    const qsizetype firstBlock = wrong.indexOf(data.left(64)) - 8;
+    wrong[firstBlock] = char(wrong[firstBlock] ^ 1);
+    writeFile(path("wrong.cab"), wrong);
+    EXPECT_THROW(extractAll(path("wrong.cab"), path("out2")), CabinetError);
+    EXPECT_FALSE(QFileInfo::exists(path("out2/a.dbf")));
 }
 
 TEST_F(CabinetTest, FixturesBehaveAsDocumented) {

@@ -155,7 +155,49 @@ quint32 checksum(const uchar* in, int count, quint32 seed) {
 
 }  // namespace
 
-QByteArray storedCabinet(const std::vector<RawFile>& files) {
+namespace {
+
+// Stored blocks of 32 KiB holding `all`, back to back; `count` gets how many.
+QByteArray storedBlocks(const QByteArray& all, bool checksums, int* count) {
+    QByteArray blocks;
+    *count = 0;
+    for (qsizetype at = 0; at < all.size(); at += 32768) {
+        const QByteArray chunk = all.mid(at, 32768);
+        const quint16 size = quint16(chunk.size());
+        const uchar sizes[4] = {uchar(size & 0xFF), uchar(size >> 8), uchar(size & 0xFF),
+                                uchar(size >> 8)};
+        const quint32 sum = checksum(
+            sizes, 4,
+            checksum(reinterpret_cast<const uchar*>(chunk.constData()), int(chunk.size()), 0));
+        put32(blocks, checksums ? sum : 0);
+        put16(blocks, size);
+        put16(blocks, size);
+        blocks.append(chunk);
+        ++*count;
+    }
+    return blocks;
+}
+
+QByteArray header(quint32 size, quint32 filesOffset, quint16 folders, quint16 files) {
+    QByteArray cabinet("MSCF");
+    put32(cabinet, 0);
+    put32(cabinet, size);
+    put32(cabinet, 0);
+    put32(cabinet, filesOffset);
+    put32(cabinet, 0);
+    cabinet.append(char(3));
+    cabinet.append(char(1));
+    put16(cabinet, folders);
+    put16(cabinet, files);
+    put16(cabinet, 0);
+    put16(cabinet, 0);
+    put16(cabinet, 0);
+    return cabinet;
+}
+
+}  // namespace
+
+QByteArray storedCabinet(const std::vector<RawFile>& files, bool checksums) {
     QByteArray all;
     QByteArray fileTable;
     for (const RawFile& file : files) {
@@ -169,40 +211,43 @@ QByteArray storedCabinet(const std::vector<RawFile>& files) {
         fileTable.append('\0');
         all.append(file.data);
     }
-    QByteArray blocks;
     int blockCount = 0;
-    for (qsizetype at = 0; at < all.size(); at += 32768) {
-        const QByteArray chunk = all.mid(at, 32768);
-        const quint16 size = quint16(chunk.size());
-        const uchar sizes[4] = {uchar(size & 0xFF), uchar(size >> 8), uchar(size & 0xFF),
-                                uchar(size >> 8)};
-        const quint32 sum = checksum(
-            sizes, 4,
-            checksum(reinterpret_cast<const uchar*>(chunk.constData()), int(chunk.size()), 0));
-        put32(blocks, sum);
-        put16(blocks, size);
-        put16(blocks, size);
-        blocks.append(chunk);
-        ++blockCount;
-    }
+    const QByteArray blocks = storedBlocks(all, checksums, &blockCount);
     const quint32 filesOffset = 36 + 8;
     const quint32 dataOffset = filesOffset + quint32(fileTable.size());
-    QByteArray cabinet("MSCF");
-    put32(cabinet, 0);
-    put32(cabinet, dataOffset + quint32(blocks.size()));
-    put32(cabinet, 0);
-    put32(cabinet, filesOffset);
-    put32(cabinet, 0);
-    cabinet.append(char(3));
-    cabinet.append(char(1));
-    put16(cabinet, 1);
-    put16(cabinet, quint16(files.size()));
-    put16(cabinet, 0);
-    put16(cabinet, 0);
-    put16(cabinet, 0);
+    QByteArray cabinet = header(dataOffset + quint32(blocks.size()), filesOffset, 1,
+                                quint16(files.size()));
     put32(cabinet, dataOffset);
     put16(cabinet, quint16(blockCount));
     put16(cabinet, 0);
+    cabinet.append(fileTable);
+    cabinet.append(blocks);
+    return cabinet;
+}
+
+QByteArray sharedBlockCabinet(int folders, qint64 fileSize) {
+    int blockCount = 0;
+    const QByteArray blocks = storedBlocks(recordData(fileSize, 5), true, &blockCount);
+    QByteArray fileTable;
+    for (int f = 0; f < folders; ++f) {
+        put32(fileTable, quint32(fileSize));
+        put32(fileTable, 0);
+        put16(fileTable, quint16(f));
+        put16(fileTable, (17 << 9) | (3 << 5) | 12);
+        put16(fileTable, 0);
+        put16(fileTable, 0x20);
+        fileTable.append(QByteArray("f") + QByteArray::number(f) + ".dbf");
+        fileTable.append('\0');
+    }
+    const quint32 filesOffset = 36 + 8 * quint32(folders);
+    const quint32 dataOffset = filesOffset + quint32(fileTable.size());
+    QByteArray cabinet = header(dataOffset + quint32(blocks.size()), filesOffset,
+                                quint16(folders), quint16(folders));
+    for (int f = 0; f < folders; ++f) {
+        put32(cabinet, dataOffset);
+        put16(cabinet, quint16(blockCount));
+        put16(cabinet, 0);
+    }
     cabinet.append(fileTable);
     cabinet.append(blocks);
     return cabinet;

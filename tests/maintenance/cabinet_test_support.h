@@ -53,7 +53,13 @@ struct RawFile {
     quint16 date = (17 << 9) | (3 << 5) | 12;  // 1997-03-12
     quint16 time = (11 << 11) | (13 << 5);     // 11:13:00
 };
-// A single-folder stored (uncompressed) cabinet with valid checksums.
-QByteArray storedCabinet(const std::vector<RawFile>& files);
+// A single-folder stored (uncompressed) cabinet, with valid data checksums
+// or with every checksum 0 ("not computed").
+QByteArray storedCabinet(const std::vector<RawFile>& files, bool checksums = true);
+
+// A stored cabinet of `folders` folders that all point at the same data
+// blocks, each folder with one file "f<n>.dbf" of `fileSize` bytes: a small
+// file that declares folders x fileSize bytes.
+QByteArray sharedBlockCabinet(int folders, qint64 fileSize);
 
 }  // namespace cabinet_test

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <stdexcept>
+
 using maintenance::CheckResult;
 using maintenance::LoginDialog;
 
@@ -84,6 +86,51 @@ class LoginDialogTest : public QObject {
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(calls, 3);
+    }
+
+    // Minimising and restoring the dialog does not give three more attempts.
+    void restoringKeepsTheAttemptCount() {
+        int calls = 0;
+        LoginDialog dialog(QStringLiteral("Gestione Tasmero"), QString(),
+                           [&calls](const QString&, const QString&) {
+                               ++calls;
+                               return CheckResult::Refused;
+                           });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+        dialog.showMinimized();
+        QTRY_VERIFY(dialog.isMinimized());
+        dialog.showNormal();
+        QTRY_VERIFY(!dialog.isMinimized());
+        QTest::qWait(20);
+        QCOMPARE(dialog.attempts(), 2);
+        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(calls, 3);
+    }
+
+    // Whatever the check raises is shown in the error box and counts as a
+    // refusal; nothing leaves the handler.
+    void anyErrorOfTheCheckIsARefusal() {
+        int calls = 0;
+        LoginDialog dialog(QStringLiteral("Gestione Tasmero"), QString(),
+                           [&calls](const QString&, const QString&) -> CheckResult {
+                               if (++calls == 1) throw std::runtime_error("disk exploded");
+                               throw 42;
+                           });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QStringList errors;
+        acknowledgeNextBox(&errors);
+        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+        acknowledgeNextBox(&errors);
+        QTest::mouseClick(dialog.OKButton, Qt::LeftButton);
+        QCOMPARE(errors.size(), 2);
+        QCOMPARE(errors.first(), QStringLiteral("disk exploded."));
+        QCOMPARE(dialog.attempts(), 2);
+        QVERIFY(dialog.isVisible());
     }
 
     void cancelAndEscape() {

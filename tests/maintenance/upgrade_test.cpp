@@ -18,6 +18,7 @@ class UpgradeTest : public ::testing::Test {
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString folder() const { return dir.path(); }
     QTemporaryDir dir;
+    QTemporaryDir dir2;
 };
 
 TEST_F(UpgradeTest, CopiesByPositionFillsTheNewFieldsAndRemovesVersion2) {
@@ -73,6 +74,32 @@ TEST_F(UpgradeTest, AFailingUpdateKeepsTheVersion2FilesForTheNextStart) {
     EXPECT_EQ(rows(folder(), "select scadenza from giacenza3 where giacenza = 3"),
               QStringList({"2003-06-16"}));
     EXPECT_EQ(folderFiles(folder()), kVersion3Files);
+}
+
+// Files that cannot be deleted (held open by another program) must not make
+// the next start convert again over the registered data.
+TEST_F(UpgradeTest, Version2FilesThatCannotBeDeletedAreNeverConvertedAgain) {
+    makeVersion2Installation(folder());
+    const auto noRemove = [](const QString&) { return false; };
+    upgradeVersion2(folder(), {noRemove, {}});
+    EXPECT_FALSE(maintenance::hasVersion2Archive(folder()));
+    QStringList expected = kVersion3Files;
+    for (const char* name : {"Giacenza.DBF", "Giornale.DBF", "Riviste.DBF"})
+        expected << QString(name) + maintenance::kConvertedSuffix;
+    expected.sort(Qt::CaseInsensitive);
+    QStringList found = folderFiles(folder());
+    found.removeIf([](const QString& name) { return name.endsWith(".MDX.convertito"); });
+    EXPECT_EQ(found, expected);
+
+    // Neither deleted nor renamed: an error that names them, not a success.
+    makeVersion2Installation(dir2.path());
+    try {
+        upgradeVersion2(dir2.path(), {noRemove, [](const QString&, const QString&) { return false; }});
+        ADD_FAILURE() << "reported as done";
+    } catch (const maintenance::Version2NotRemoved& error) {
+        EXPECT_TRUE(error.message().startsWith("Unable to delete or rename "));
+        EXPECT_TRUE(error.message().contains("Riviste.DBF")) << error.message().toStdString();
+    }
 }
 
 TEST_F(UpgradeTest, Version2IsFoundWhateverTheCaseOfItsName) {

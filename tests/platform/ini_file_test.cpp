@@ -3,8 +3,13 @@
 #include "platform/error.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using platform::IniFile;
 
@@ -206,6 +211,53 @@ TEST_F(IniFileTest, ErrorsNameTheFile) {
         EXPECT_EQ(e.message(), QStringLiteral("Unable to read ") + path("taken.ini"));
     }
     EXPECT_THROW(taken.save(), platform::FileError);
+}
+
+// A save that cannot finish (no temporary file can be made beside the
+// profile, or the disk refuses the bytes part-way) says so and leaves every
+// key of the old file where it was: a profile rewritten in place and cut
+// short would bring back the built-in login.
+TEST_F(IniFileTest, FailedSaveLeavesTheOldFileWhole) {
+    struct FileSizeLimit {  // writes beyond `bytes` fail, with EFBIG instead of a signal
+        explicit FileSizeLimit(rlim_t bytes) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &saved);
+            rlimit limit = saved;
+            limit.rlim_cur = bytes;
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+        rlimit saved{};
+    };
+    const QByteArray old = "[Tasmero]\r\nCodice_Text=mario\r\npwpw_Caption=oYuKndyaUg==\r\n";
+    // The longest name the folder takes: "<name>.XXXXXX" beside it is too long.
+    const QString longName = QString(250, QLatin1Char('c')) + QStringLiteral(".ini");
+    for (const bool noTemporary : {true, false}) {
+        SCOPED_TRACE(noTemporary ? "no temporary file" : "write cut short");
+        QTemporaryDir dir;
+        const QString file = dir.filePath(noTemporary ? longName : QStringLiteral("tasmerocfg.ini"));
+        {
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(old);
+        }
+        IniFile ini(file);
+        ini.load();
+        ini.writeString(QStringLiteral("Tasmero"), QStringLiteral("NormPos"),
+                        QString(200, QLatin1Char('9')));
+        try {
+            FileSizeLimit limit(16);
+            ini.save();
+            ADD_FAILURE() << "saved";
+        } catch (const platform::FileError& e) {
+            EXPECT_EQ(e.message(), QStringLiteral("Unable to write to ") + file);
+        }
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QFileInfo(file).fileName()});
+    }
 }
 
 }  // namespace

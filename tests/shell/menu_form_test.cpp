@@ -1,5 +1,14 @@
 #include "shell/menu_form.h"
+#include "archive/archive_files.h"
+#include "archive/data_module.h"
+#include "maintenance/backup.h"
+#include "platform/scripted_prompts.h"
+#include "shell/application.h"
 #include "shell/message_box.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QAction>
 #include <QLineEdit>
@@ -77,6 +86,46 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, shown);
         QCOMPARE(shell::errorBoxText(message), shown);
+    }
+
+    // Tables a run never opened through the data module, or whose opening
+    // failed, are not packed: backup.cab keeps the last good copy. Once they
+    // open cleanly the exit packs them, and names a file it had to leave out.
+    void exitPacksOnlyTablesThatOpenedCleanly() {
+        QTemporaryDir dir;
+        QCOMPARE(archive::createMissingTables(dir.path()), 3);
+        const QString cabinet = QDir(dir.path()).filePath(maintenance::kBackupFileName);
+        QFile old(cabinet);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the last good backup");
+        old.close();
+        shell::setProgramFolder(dir.path() + QLatin1Char('/'));
+        TData1 data(dir.path());
+        Data1 = &data;
+        platform::ScriptedPrompts prompts;
+        platform::Prompts* previous = platform::setPrompts(&prompts);
+
+        for (dbase::Cursor* c : {&data.Riviste, &data.Giacenza, &data.Giornale}) c->open();
+        QVERIFY(data.mainTablesOpen() && !data.tablesOpenedCleanly());
+        prompts.expectWarning(maintenance::kTablesNotOpenedCleanly)
+            .expectMessage(maintenance::kRepairHint);
+        form->FormClose();
+        QVERIFY(prompts.finished());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("the last good backup"));
+        old.close();
+
+        data.openTables();
+        QFile stray(QDir(dir.path()).filePath(QStringLiteral("Copia\\Riviste3.DBF")));
+        QVERIFY(stray.open(QIODevice::WriteOnly));
+        stray.close();
+        prompts.expectWarning(maintenance::skippedFilesWarning({QStringLiteral("Copia\\Riviste3.DBF")}));
+        form->FormClose();
+        QVERIFY(prompts.finished());
+        QVERIFY(!data.mainTablesOpen());
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QVERIFY(old.read(4) == QByteArray("MSCF"));
+        platform::setPrompts(previous);
     }
 
 private:

@@ -365,6 +365,40 @@ class StartupTest : public QObject {
         QCOMPARE(focusOnPress, ManutenzioneForm ? ManutenzioneForm->Button1 : focusOnPress);
     }
 
+    // A settings file that cannot be read is reported once: closing the error
+    // box activates the main window again, and that is no new failure.
+    void unreadableSettingsGiveOneErrorBox() {
+        Operator op;
+        op.then(kLogin, login({QStringLiteral("tasmero")}));
+        Startup startup(options());
+        QVERIFY(startup.run());
+        const QString settings = file(QStringLiteral("tasmerocfg.ini"));
+        op.then(QStringLiteral("frmInfo"), [](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); })
+            .thenKey(QStringLiteral("ErrorBox"), Qt::Key_Return)
+            .thenKey(QStringLiteral("ErrorBox"), Qt::Key_Return);
+        runWhenActive([&] {
+            QFile::remove(settings);
+            QVERIFY(QDir().mkdir(settings));  // there, and unreadable
+            QTest::keyClick(MenuForm, Qt::Key_I, Qt::AltModifier);  // "&Info", and back
+            QTRY_VERIFY(op.log.size() >= 3);
+            QTest::qWait(300);
+            QTRY_VERIFY(MenuForm->isActiveWindow());
+            // Readable again, then unreadable again: a new failure, one more box.
+            QVERIFY(QDir().rmdir(settings));
+            MenuForm->FormActivate();
+            QVERIFY(QDir().mkdir(settings));
+            MenuForm->FormActivate();
+            QTRY_VERIFY(op.log.size() >= 4);
+            QTest::qWait(300);
+            QVERIFY(QDir().rmdir(settings));
+            MenuForm->close();
+        });
+        QCOMPARE(startup.exec(), 0);
+        const QString error = QStringLiteral("ErrorBox: Unable to read ") +
+                              QDir::toNativeSeparators(settings) + QLatin1Char('.');
+        QCOMPARE(op.log, (QStringList{kLogin, QStringLiteral("frmInfo"), error, error}));
+    }
+
     // A table found closed at the exit: its warning, the hint, no backup,
     // and the program ends.
     void exitWithADamagedTable() {
