@@ -282,17 +282,15 @@ class StartupTest : public QObject {
     // An opening that fails with an error of any kind, not only the
     // engine's, leads to the recovery question.
     void anyOpeningErrorAsksForTheRecovery() {
-        upgrade_test::runSql(dir->path(),
-                             "insert into giacenza3 (barcode2, giacenza) values ('9771234567003', 1)");
+        upgrade_test::runSql(
+            dir->path(), "insert into giacenza3 (barcode2, giacenza) values ('9771234567003', 1)");
         Operator op;
-        op.then(kLogin,
-                [](QWidget* w) {
-                    Data1->Giacenza.calcFields = [](dbase::Cursor&) {
-                        throw std::runtime_error("not an engine error");
-                    };
-                    login({QStringLiteral("tasmero")})(w);
-                })
-            .thenKey(QStringLiteral("Mymsg"), Qt::Key_N);  // "&No"
+        op.then(kLogin, [](QWidget* w) {
+              Data1->Giacenza.calcFields = [](dbase::Cursor&) {
+                  throw std::runtime_error("not an engine error");
+              };
+              login({QStringLiteral("tasmero")})(w);
+          }).thenKey(QStringLiteral("Mymsg"), Qt::Key_N);  // "&No"
         Startup startup(options());
         QVERIFY(!startup.run());
         QCOMPARE(op.log, (QStringList{kLogin, kQuestion}));
@@ -399,7 +397,7 @@ class StartupTest : public QObject {
             .thenKey(QStringLiteral("ErrorBox"), Qt::Key_Return);
         runWhenActive([&] {
             QFile::remove(settings);
-            QVERIFY(QDir().mkdir(settings));  // there, and unreadable
+            QVERIFY(QDir().mkdir(settings));                        // there, and unreadable
             QTest::keyClick(MenuForm, Qt::Key_I, Qt::AltModifier);  // "&Info", and back
             QTRY_VERIFY(op.log.size() >= 3);
             QTest::qWait(300);
