@@ -26,8 +26,7 @@ bool isBackedUpKind(const QString& name) {
 }
 
 const QRegularExpression& historyName() {
-    static const QRegularExpression pattern(
-        QStringLiteral("^backup-\\d{8}-\\d{6}(-\\d+)?\\.cab$"));
+    static const QRegularExpression pattern(QStringLiteral("^backup-\\d{8}-\\d{6}(-\\d+)?\\.cab$"));
     return pattern;
 }
 
@@ -46,8 +45,8 @@ QStringList history(const QDir& folder) {
 // replacement then leaves the old cabinet under this name. A hard link costs
 // nothing; where the file system has none, a copy.
 QString keepPrevious(const QDir& folder, const QString& cabinet) {
-    const QString stamp = QFileInfo(cabinet).lastModified().toString(
-        QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp =
+        QFileInfo(cabinet).lastModified().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = QStringLiteral("backup-%1.cab").arg(stamp);
     for (int n = 2; QFileInfo::exists(folder.filePath(name)); ++n) {
         name = QStringLiteral("backup-%1-%2.cab").arg(stamp).arg(n);

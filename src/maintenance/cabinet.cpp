@@ -436,7 +436,8 @@ std::vector<bool> checkBeforeExtracting(const layout::Layout& stored, const QStr
         // One name twice would leave only the last; in two letter cases, two
         // files here but one on a system that ignores case.
         const QString key = file.name.toCaseFolded();
-        if (seen.contains(key)) refused(QStringLiteral("Cabinet holds \"%1\" twice").arg(file.name));
+        if (seen.contains(key))
+            refused(QStringLiteral("Cabinet holds \"%1\" twice").arg(file.name));
         seen.insert(key);
     }
     std::vector<bool> wanted;

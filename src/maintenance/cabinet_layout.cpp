@@ -96,7 +96,8 @@ quint32 checksum(const uchar* in, qsizetype count, quint32 seed) {
 quint32 blockChecksum(QByteArrayView data, quint16 packed, quint16 unpacked) {
     const uchar sizes[4] = {uchar(packed & 0xFF), uchar(packed >> 8), uchar(unpacked & 0xFF),
                             uchar(unpacked >> 8)};
-    return checksum(sizes, 4, checksum(reinterpret_cast<const uchar*>(data.data()), data.size(), 0));
+    return checksum(sizes, 4,
+                    checksum(reinterpret_cast<const uchar*>(data.data()), data.size(), 0));
 }
 
 }  // namespace

@@ -60,11 +60,12 @@ void fillNewFields(const QString& folder) {
 }
 
 void deleteVersion2Files(const QString& folder, const Version2Disposal& disposal) {
-    const auto remove = disposal.remove ? disposal.remove
-                                        : [](const QString& path) { return QFile::remove(path); };
-    const auto rename = disposal.rename ? disposal.rename : [](const QString& from, const QString& to) {
-        return QFile::rename(from, to);
-    };
+    const auto remove =
+        disposal.remove ? disposal.remove : [](const QString& path) { return QFile::remove(path); };
+    const auto rename =
+        disposal.rename ? disposal.rename : [](const QString& from, const QString& to) {
+            return QFile::rename(from, to);
+        };
     QStringList left;
     for (const QString& table : kVersion2Tables) {
         const QString dbf = fileNoCase(folder, table);

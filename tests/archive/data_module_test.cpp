@@ -168,3 +168,27 @@ TEST_F(DataModuleTest, DeclinedCascadeDeleteChangesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only a run whose tables all opened without an error may pack them over the
+// last good backup.
+TEST(DataModuleOpening, RecordsWhetherTheTablesOpenedCleanlyInThisRun) {
+    QTemporaryDir dir;
+    archive::createMissingTables(dir.path());
+    TData1 data(dir.path());
+    EXPECT_FALSE(data.tablesOpenedCleanly());  // never opened
+    data.openTables();
+    EXPECT_TRUE(data.tablesOpenedCleanly());
+    data.closeTables();
+
+    QFile journal(archive::tablePath(dir.path(), archive::giornale3()));
+    ASSERT_TRUE(journal.open(QIODevice::ReadWrite));
+    journal.write(QByteArray(32, '\x7f'));
+    journal.close();
+    EXPECT_THROW(data.openTables(), platform::Error);
+    EXPECT_TRUE(data.Riviste.isOpen());
+    EXPECT_FALSE(data.tablesOpenedCleanly());
+}
+
+}  // namespace

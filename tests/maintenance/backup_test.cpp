@@ -16,11 +16,11 @@
 
 using maintenance::CabinetEntry;
 using maintenance::CabinetError;
+using maintenance::extractAll;
 using maintenance::kBackupFileName;
 using maintenance::listCabinet;
 using maintenance::makeShutdownBackup;
 using maintenance::restoreBackup;
-using maintenance::extractAll;
 using namespace cabinet_test;
 
 namespace {
@@ -227,7 +227,8 @@ TEST_F(BackupTest, EachBackupKeepsThePreviousCabinetAndTheLastSevenStay) {
         }
         const maintenance::BackupResult result = makeShutdownBackup(folder());
         if (had) {
-            const QString name = "backup-" + first.addDays(day - 1).toString("yyyyMMdd-HHmmss") + ".cab";
+            const QString name =
+                "backup-" + first.addDays(day - 1).toString("yyyyMMdd-HHmmss") + ".cab";
             EXPECT_EQ(result.previous, file(name));
             expected << name;
             keptContents[name] = previous;

@@ -339,8 +339,7 @@ TEST_F(CabinetTest, ReadBackCheckCatchesACabinetThatDiffersFromItsFiles) {
 // Restores free-space reports to the system's own when a test ends.
 struct FreeSpaceReport {
     explicit FreeSpaceReport(std::optional<qint64> bytes)
-        : previous(maintenance::setFreeSpaceQuery(
-              [bytes](const QString&) { return bytes; })) {}
+        : previous(maintenance::setFreeSpaceQuery([bytes](const QString&) { return bytes; })) {}
     ~FreeSpaceReport() { maintenance::setFreeSpaceQuery(previous); }
     maintenance::FreeSpaceQuery previous;
 };

@@ -215,8 +215,8 @@ QByteArray storedCabinet(const std::vector<RawFile>& files, bool checksums) {
     const QByteArray blocks = storedBlocks(all, checksums, &blockCount);
     const quint32 filesOffset = 36 + 8;
     const quint32 dataOffset = filesOffset + quint32(fileTable.size());
-    QByteArray cabinet = header(dataOffset + quint32(blocks.size()), filesOffset, 1,
-                                quint16(files.size()));
+    QByteArray cabinet =
+        header(dataOffset + quint32(blocks.size()), filesOffset, 1, quint16(files.size()));
     put32(cabinet, dataOffset);
     put16(cabinet, quint16(blockCount));
     put16(cabinet, 0);
@@ -241,8 +241,8 @@ QByteArray sharedBlockCabinet(int folders, qint64 fileSize) {
     }
     const quint32 filesOffset = 36 + 8 * quint32(folders);
     const quint32 dataOffset = filesOffset + quint32(fileTable.size());
-    QByteArray cabinet = header(dataOffset + quint32(blocks.size()), filesOffset,
-                                quint16(folders), quint16(folders));
+    QByteArray cabinet = header(dataOffset + quint32(blocks.size()), filesOffset, quint16(folders),
+                                quint16(folders));
     for (int f = 0; f < folders; ++f) {
         put32(cabinet, dataOffset);
         put16(cabinet, quint16(blockCount));

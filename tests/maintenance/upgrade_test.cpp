@@ -94,7 +94,8 @@ TEST_F(UpgradeTest, Version2FilesThatCannotBeDeletedAreNeverConvertedAgain) {
     // Neither deleted nor renamed: an error that names them, not a success.
     makeVersion2Installation(dir2.path());
     try {
-        upgradeVersion2(dir2.path(), {noRemove, [](const QString&, const QString&) { return false; }});
+        upgradeVersion2(dir2.path(),
+                        {noRemove, [](const QString&, const QString&) { return false; }});
         ADD_FAILURE() << "reported as done";
     } catch (const maintenance::Version2NotRemoved& error) {
         EXPECT_TRUE(error.message().startsWith("Unable to delete or rename "));

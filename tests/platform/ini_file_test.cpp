@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 using platform::IniFile;
 
@@ -235,7 +235,8 @@ TEST_F(IniFileTest, FailedSaveLeavesTheOldFileWhole) {
     for (const bool noTemporary : {true, false}) {
         SCOPED_TRACE(noTemporary ? "no temporary file" : "write cut short");
         QTemporaryDir dir;
-        const QString file = dir.filePath(noTemporary ? longName : QStringLiteral("tasmerocfg.ini"));
+        const QString file =
+            dir.filePath(noTemporary ? longName : QStringLiteral("tasmerocfg.ini"));
         {
             QFile f(file);
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));

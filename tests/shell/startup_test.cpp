@@ -27,6 +27,8 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <stdexcept>
+
 using maintenance::LastUserMemory;
 using maintenance::LoginDialog;
 using shell::Startup;
@@ -277,6 +279,23 @@ class StartupTest : public QObject {
         QCOMPARE(Data1->Riviste.recordCount(), 1);
     }
 
+    // An opening that fails with an error of any kind, not only the
+    // engine's, leads to the recovery question.
+    void anyOpeningErrorAsksForTheRecovery() {
+        upgrade_test::runSql(
+            dir->path(), "insert into giacenza3 (barcode2, giacenza) values ('9771234567003', 1)");
+        Operator op;
+        op.then(kLogin, [](QWidget* w) {
+              Data1->Giacenza.calcFields = [](dbase::Cursor&) {
+                  throw std::runtime_error("not an engine error");
+              };
+              login({QStringLiteral("tasmero")})(w);
+          }).thenKey(QStringLiteral("Mymsg"), Qt::Key_N);  // "&No"
+        Startup startup(options());
+        QVERIFY(!startup.run());
+        QCOMPARE(op.log, (QStringList{kLogin, kQuestion}));
+    }
+
     // Without a backup each "&Sì" ends in the cabinet error, and three of
     // them end the program.
     void recoveryWithoutABackup() {
@@ -378,7 +397,7 @@ class StartupTest : public QObject {
             .thenKey(QStringLiteral("ErrorBox"), Qt::Key_Return);
         runWhenActive([&] {
             QFile::remove(settings);
-            QVERIFY(QDir().mkdir(settings));  // there, and unreadable
+            QVERIFY(QDir().mkdir(settings));                        // there, and unreadable
             QTest::keyClick(MenuForm, Qt::Key_I, Qt::AltModifier);  // "&Info", and back
             QTRY_VERIFY(op.log.size() >= 3);
             QTest::qWait(300);
