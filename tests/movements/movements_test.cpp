@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/resource.h>
 #include <memory>
 
 using namespace counter_test;
@@ -344,6 +348,49 @@ TEST_F(CounterRules, SkippedLinesOfEveryAttemptAreNamedAndTheRestTruthfullyRepor
     EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
     list.clear();
     EXPECT_TRUE(list.registerAll(archive.data()).skipped.empty());
+}
+
+// Writes that would make a file longer than `bytes` fail (EFBIG), as on a
+// full disk, while this object lives.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+  private:
+    rlimit saved_{};
+};
+
+TEST_F(CounterRules, StockInWhoseStockWriteFailsLeavesNoJournalRecord) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("M"), {}});
+    // Enough stock records that the stock table is the largest file: a new
+    // one cannot be appended under the limit, while a journal record can.
+    for (int i = 0; i < 300; ++i)
+        archive.addStock({QStringLiteral("1%1").arg(i, 7, 10, QLatin1Char('0')), 1, 1, 1, {}, {}});
+    const qint64 stockSize = QFileInfo(archive::tablePath(archive.folder(), archive::giacenza3())).size();
+    {
+        const FileSizeLimit limit{rlim_t(stockSize)};
+        EXPECT_THROW(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
+                     platform::Error);
+    }
+    EXPECT_EQ(archive.data().Giornale.state(), dbase::Cursor::State::Browse);
+    EXPECT_EQ(archive.data().Giacenza.state(), dbase::Cursor::State::Browse);
+    OnDisk disk = archive.onDisk();
+    EXPECT_TRUE(disk.journal.empty());
+    EXPECT_FALSE(disk.issue(kIssue));
+
+    // Registered again once the disk has room: one delivery, recorded once.
+    ASSERT_EQ(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
+              movements::StockInOutcome::Registered);
+    disk = archive.onDisk();
+    ASSERT_EQ(disk.journal.size(), 1u);
+    EXPECT_EQ(disk.issue(kIssue)->giacenza, 10);
 }
 
 TEST_F(CounterRules, ReturnTakesTheIssuesPricesAndLowersTheStock) {
