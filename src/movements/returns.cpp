@@ -2,6 +2,7 @@
 
 #include "archive/data_module.h"
 #include "archive/schema.h"
+#include "movements/movement_post.h"
 #include "movements/pending_changes.h"
 
 namespace movements {
@@ -17,26 +18,30 @@ ReturnOutcome registerReturn(TData1& data, const QString& code, const QDate& dat
         riviste.setIndex(QStringLiteral("BARCODE"));
     if (!riviste.findKey(archive::magazineBarcode(code))) return ReturnOutcome::MagazineMissing;
 
+    // The stock record first: edit() locks it and reads it as it is on disk,
+    // so the copies are taken from the stock as it is now. The journal record
+    // takes the issue's prices: the copies were delivered at those, and the
+    // distributor credits them.
+    const bool stocked = giacenza.findKey(code);
+    if (stocked) {
+        giacenza.edit();
+        giacenza.setNumber(QStringLiteral("GIACENZA"),
+                           giacenza.number(QStringLiteral("GIACENZA")) - quantity);
+    }
+    dbase::Cursor& prices = stocked ? giacenza : riviste;
     giornale.append();
     giornale.setText(QStringLiteral("BARCODE2"), code);
     giornale.setDate(QStringLiteral("DATA"), date);
     giornale.setNumber(QStringLiteral("QUANTITA"), -quantity);
-    giornale.setNumber(QStringLiteral("PREZZO"), riviste.number(QStringLiteral("PREZZO")));
-    giornale.setNumber(QStringLiteral("ACQUISTO"), riviste.number(QStringLiteral("ACQUISTO")));
+    giornale.setNumber(QStringLiteral("PREZZO"), prices.number(QStringLiteral("PREZZO")));
+    giornale.setNumber(QStringLiteral("ACQUISTO"), prices.number(QStringLiteral("ACQUISTO")));
     giornale.setText(QStringLiteral("TIPO"), archive::kReso);
-    giornale.post();
-
-    if (!giacenza.findKey(code)) return ReturnOutcome::IssueMissing;
-    const double stock = giacenza.number(QStringLiteral("GIACENZA"));
-    giacenza.edit();
-    giacenza.setNumber(QStringLiteral("GIACENZA"), stock - quantity);
-    giacenza.post();
-
-    // The journal cursor still stands on the record just written.
-    giornale.edit();
-    giornale.setNumber(QStringLiteral("PREZZO"), giacenza.number(QStringLiteral("PREZZO")));
-    giornale.setNumber(QStringLiteral("ACQUISTO"), giacenza.number(QStringLiteral("ACQUISTO")));
-    giornale.post();
+    if (!stocked) {
+        giornale.post();
+        return ReturnOutcome::IssueMissing;
+    }
+    Stored stored;
+    postMovement(giornale, giacenza, stored);
     return ReturnOutcome::Registered;
 }
 

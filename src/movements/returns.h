@@ -1,10 +1,11 @@
 // Registering a return of unsold copies to the distributor.
 //
-// A journal record of type "R" with minus the quantity, then the issue's
-// stock lowered by the quantity. The journal record is first written with the
-// magazine's prices and then, once the stock record is found, given the
-// issue's own prices: the prices the copies were delivered at are the ones
-// the distributor credits. Each post is durable; there is no transaction.
+// A journal record of type "R" with minus the quantity, and the issue's stock
+// lowered by the quantity under the record's lock, as one unit
+// (movement_post.h): both stored or neither. The journal record carries the
+// issue's own prices, the ones the copies were delivered at and the
+// distributor credits; without a stock record for the issue it is written
+// alone, with the magazine's prices.
 #pragma once
 
 #include <QDate>

@@ -2,6 +2,8 @@
 
 #include "archive/data_module.h"
 #include "archive/schema.h"
+#include "movements/barcode_reading.h"
+#include "movements/movement_post.h"
 #include "movements/pending_changes.h"
 #include "platform/dates.h"
 
@@ -31,42 +33,70 @@ void SaleList::add(const SaleLine& line) {
 void SaleList::clear() {
     lines_.clear();
     total_ = 0;
+    done_ = {};
 }
 
-std::vector<SaleLine> SaleList::registerAll(TData1& data) {
-    std::vector<SaleLine> leftOut;
+SaleOutcome SaleList::registerAll(TData1& data) {
+    dbase::Cursor& giacenza = data.Giacenza;
+    dbase::Cursor& giornale = data.Giornale;
     while (!lines_.empty()) {
-        const SaleLine& line = lines_.front();
-        dbase::Cursor& giacenza = data.Giacenza;
-        dbase::Cursor& giornale = data.Giornale;
+        SaleLine& line = lines_.front();
         if (!giacenza.findKey(line.barcode)) {
-            leftOut.push_back(line);
+            done_.skipped.push_back(line);
             lines_.erase(lines_.begin());
             continue;
         }
-        {
+        Stored stored = line.journalStored ? Stored::JournalOnly : Stored::Nothing;
+        try {
             DropPendingOnFailure guard{&giacenza, &giornale};
-            // The new stock is set before anything is posted: a value the
-            // table cannot hold then stops the line before its journal record
-            // exists. The posts themselves keep the order journal, stock.
-            const double stock = giacenza.number(QStringLiteral("GIACENZA"));
+            // edit() locks the stock record and reads it afresh: the copy is
+            // taken from the stock as it is now. A new stock the table cannot
+            // hold stops the line here, before anything is written.
             giacenza.edit();
-            giacenza.setNumber(QStringLiteral("GIACENZA"), stock - 1);
-
-            giornale.append();
-            giornale.setText(QStringLiteral("BARCODE2"), line.barcode);
-            giornale.setDate(QStringLiteral("DATA"), platform::today());
-            giornale.setNumber(QStringLiteral("QUANTITA"), -1);
-            giornale.setNumber(QStringLiteral("PREZZO"), line.prezzo);
-            giornale.setNumber(QStringLiteral("ACQUISTO"), line.acquisto);
-            giornale.setText(QStringLiteral("TIPO"), archive::kScarico);
-            giornale.post();
-            giacenza.post();
+            giacenza.setNumber(QStringLiteral("GIACENZA"),
+                               giacenza.number(QStringLiteral("GIACENZA")) - 1);
+            if (line.journalStored) {
+                std::exception_ptr handlerError;
+                postKeepingHandlerError(giacenza, handlerError);
+                stored = Stored::Both;
+                if (handlerError) std::rethrow_exception(handlerError);
+            } else {
+                giornale.append();
+                giornale.setText(QStringLiteral("BARCODE2"), line.barcode);
+                giornale.setDate(QStringLiteral("DATA"), platform::today());
+                giornale.setNumber(QStringLiteral("QUANTITA"), -1);
+                giornale.setNumber(QStringLiteral("PREZZO"), line.prezzo);
+                giornale.setNumber(QStringLiteral("ACQUISTO"), line.acquisto);
+                giornale.setText(QStringLiteral("TIPO"), archive::kScarico);
+                postMovement(giornale, giacenza, stored);
+            }
+        } catch (...) {
+            if (stored == Stored::Both) {
+                ++done_.registered;
+                lines_.erase(lines_.begin());
+            } else {
+                line.journalStored = stored == Stored::JournalOnly;
+            }
+            throw;
         }
+        ++done_.registered;
         lines_.erase(lines_.begin());
     }
     total_ = 0;
-    return leftOut;
+    SaleOutcome outcome = std::move(done_);
+    done_ = {};
+    return outcome;
+}
+
+QString skippedLinesWarning(const SaleOutcome& outcome) {
+    if (outcome.skipped.empty()) return {};
+    QString text = QStringLiteral("   ") + kNotStocked + QStringLiteral(":   ");
+    for (const SaleLine& line : outcome.skipped)
+        text += QStringLiteral("\n   ") + line.nome + QStringLiteral(" (") + line.barcode +
+                QStringLiteral(")   ");
+    text += outcome.registered > 0 ? QStringLiteral("\n   Le altre righe sono state registrate.   ")
+                                   : QStringLiteral("\n   Nessuna riga è stata registrata.   ");
+    return text;
 }
 
 }  // namespace movements

@@ -8,12 +8,17 @@
 //
 // Registering writes, line by line from the first, a journal record of type
 // "S" for one copy (-1) dated by the clock at that moment, and lowers the
-// issue's stock by one. A line leaves the list as soon as both records are on
-// disk, so after a failure the list holds exactly the copies not yet
-// registered and registering again does not count any copy twice. A line
-// whose issue has no stock record any more is left out, written nowhere, and
-// reported back. The running total is kept apart from the lines: it is what
-// the customer owes for everything scanned, and only clear() and a complete
+// issue's stock by one, computed from the stock record as it is on disk under
+// its lock (another workstation may be selling the same issue). The two
+// writes of a line are one unit (see movement_post.h): a line leaves the list
+// as soon as both are on disk, and a line whose stock write failed has its
+// journal record deleted again, or, when even that failed, remembers it, so
+// after a failure the list holds exactly the copies not yet registered and
+// registering again counts no copy twice. A line whose issue has no stock
+// record any more is left out, written nowhere, and reported when the
+// registration completes, with those left out by earlier attempts on the
+// same list. The running total is kept apart from the lines: it is what the
+// customer owes for everything scanned, and only clear() and a complete
 // registration set it back to zero.
 #pragma once
 
@@ -32,7 +37,18 @@ struct SaleLine {
     double prezzo = 0;
     QString barcode;  // issue key
     double acquisto = 0;
+    bool journalStored = false;  // an earlier attempt left its journal record on disk
 };
+
+// What a complete registration did: the lines left out (by this attempt and
+// by earlier ones that failed) and how many lines were registered.
+struct SaleOutcome {
+    std::vector<SaleLine> skipped;
+    int registered = 0;
+};
+
+// The warning that names the lines left out; empty when none was.
+QString skippedLinesWarning(const SaleOutcome& outcome);
 
 // The line's name: `name` followed by " GIAC<0" when `stock` is not above
 // zero, cut to the 30 characters of the list's name column.
@@ -50,15 +66,15 @@ class SaleList {
     void add(const SaleLine& line);
     void clear();
 
-    // Registers every line (see above). Returns the lines left out because
-    // their issue is no longer stocked; on success the list is empty and the
+    // Registers every line (see above); on success the list is empty and the
     // total zero. An engine error stops at the failing line, which stays in
     // the list with those after it, and is passed on.
-    std::vector<SaleLine> registerAll(TData1& data);
+    SaleOutcome registerAll(TData1& data);
 
   private:
     std::vector<SaleLine> lines_;
     double total_ = 0;
+    SaleOutcome done_;  // of the attempts since the list was last emptied
 };
 
 }  // namespace movements

@@ -195,9 +195,9 @@ void TfrmScarico::BitBtn1Click() {
 }
 
 void TfrmScarico::BitBtn2Click() {
-    std::vector<movements::SaleLine> leftOut;
+    movements::SaleOutcome outcome;
     try {
-        leftOut = appoData_.registerAll(*Data1);
+        outcome = appoData_.registerAll(*Data1);
     } catch (...) {
         // The list now holds only what is not registered; show it so.
         showList();
@@ -209,12 +209,6 @@ void TfrmScarico::BitBtn2Click() {
     QTimer::singleShot(0, Scaricobarcode, [this] {
         if (isVisible() && isActiveWindow()) Scaricobarcode->setFocus();
     });
-    if (!leftOut.empty()) {
-        QString text = QStringLiteral("   ") + movements::kNotStocked + QStringLiteral(":   ");
-        for (const movements::SaleLine& line : leftOut)
-            text += QStringLiteral("\n   ") + line.nome + QStringLiteral(" (") + line.barcode +
-                    QStringLiteral(")   ");
-        text += QStringLiteral("\n   Le altre righe sono state registrate.   ");
-        shell::TMymsg::warning(this, text);
-    }
+    const QString warning = movements::skippedLinesWarning(outcome);
+    if (!warning.isEmpty()) shell::TMymsg::warning(this, warning);
 }

@@ -2,6 +2,7 @@
 
 #include "archive/data_module.h"
 #include "archive/schema.h"
+#include "movements/movement_post.h"
 #include "movements/pending_changes.h"
 
 namespace movements {
@@ -25,25 +26,17 @@ StockInOutcome registerStockIn(TData1& data, const StockInEntry& entry) {
         riviste.post();
     }
 
-    dbase::Cursor& giornale = data.Giornale;
-    giornale.append();
-    giornale.setText(QStringLiteral("BARCODE2"), entry.code);
-    giornale.setDate(QStringLiteral("DATA"), entry.date);
-    giornale.setNumber(QStringLiteral("QUANTITA"), entry.quantity);
-    giornale.setNumber(QStringLiteral("PREZZO"), entry.price);
-    giornale.setNumber(QStringLiteral("ACQUISTO"), entry.cost);
-    giornale.setText(QStringLiteral("TIPO"), archive::kCarico);
-    giornale.post();
-
     // An empty periodicity field gives a blank letter: the two-month default.
     const QString letter = (entry.periodicity + QLatin1Char(' ')).left(1);
     const QDate returnBy = archive::fn_scadenza(letter, entry.date);
 
+    // The stock record first: edit() locks it and reads it as it is on disk,
+    // so the delivery is added to the stock as it is now.
     dbase::Cursor& giacenza = data.Giacenza;
     if (giacenza.findKey(entry.code)) {
-        const double stock = giacenza.number(QStringLiteral("GIACENZA"));
         giacenza.edit();
-        giacenza.setNumber(QStringLiteral("GIACENZA"), stock + entry.quantity);
+        giacenza.setNumber(QStringLiteral("GIACENZA"),
+                           giacenza.number(QStringLiteral("GIACENZA")) + entry.quantity);
     } else {
         giacenza.append();
         giacenza.setText(QStringLiteral("BARCODE2"), entry.code);
@@ -53,7 +46,17 @@ StockInOutcome registerStockIn(TData1& data, const StockInEntry& entry) {
     giacenza.setDate(QStringLiteral("SCADENZA"), returnBy);
     giacenza.setNumber(QStringLiteral("PREZZO"), entry.price);
     giacenza.setNumber(QStringLiteral("ACQUISTO"), entry.cost);
-    giacenza.post();
+
+    dbase::Cursor& giornale = data.Giornale;
+    giornale.append();
+    giornale.setText(QStringLiteral("BARCODE2"), entry.code);
+    giornale.setDate(QStringLiteral("DATA"), entry.date);
+    giornale.setNumber(QStringLiteral("QUANTITA"), entry.quantity);
+    giornale.setNumber(QStringLiteral("PREZZO"), entry.price);
+    giornale.setNumber(QStringLiteral("ACQUISTO"), entry.cost);
+    giornale.setText(QStringLiteral("TIPO"), archive::kCarico);
+    Stored stored;
+    postMovement(giornale, giacenza, stored);
     return StockInOutcome::Registered;
 }
 

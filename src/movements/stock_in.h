@@ -4,10 +4,12 @@
 // 1. The magazine record takes the window's prices and periodicity when any of
 //    the three differs (prices exactly, the periodicity text case-sensitively;
 //    only its first character fits the field).
-// 2. A journal record of type "C" with the quantity, positive as delivered.
-// 3. The stock record: created on its first delivery, else raised by
-//    the quantity; last delivery date and return-by date from this one.
-// There is no transaction: a failure stops at its step and earlier posts stay.
+// 2. A journal record of type "C" with the quantity, positive as delivered,
+//    and the stock record: created on its first delivery, else raised
+//    by the quantity under the record's lock; last delivery date and
+//    return-by date from this one. The two are one unit (movement_post.h):
+//    both stored or neither.
+// A failure after step 1 leaves the magazine's new prices in place.
 // The caller has applied the window's rules on the quantity (over 10000
 // refused, blank taken as one) and the length of the code.
 #pragma once

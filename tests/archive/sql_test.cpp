@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <QTemporaryDir>
 
+#include <limits>
+
 using namespace archive;
 using sql::Query;
 
@@ -206,19 +208,11 @@ class SqlSortTest : public SqlTest {
                              {field("ID", 'N', 4), field("K", 'C', 3), field("T", 'C', 6),
                               field("N", 'N', 8, 2), field("D", 'D', 8), field("L", 'L', 1)},
                              {"K"});
-        const QStringList texts = {"",
-                                   "a",
-                                   "A",
-                                   QString::fromUtf8("é"),
-                                   QString::fromUtf8("€"),
-                                   "z",
-                                   "a b",
-                                   " a",
-                                   QString("a") + QChar(0x1F),
-                                   "ab",
-                                   QString("a") + QChar(0x01) + "b",
-                                   "b",
-                                   "a"};
+        const QStringList texts = {
+            "",    "a",   "A",  QString::fromUtf8("é"),     QString::fromUtf8("€"),
+            "z",   "a b", " a", QString("a") + QChar(0x1F), "ab",
+            "a?b",  // the ? becomes a NUL below
+            "b",   "a"};
         const QVariantList numbers = {-1.5, 0,          2.25, QVariant(), -0.0, 100, -1.5,
                                       3,    QVariant(), 0.5,  -100,       7,    2.25};
         const QVariantList dates = {QDate(2026, 3, 1), QVariant(),         QDate(2025, 12, 31),
@@ -231,6 +225,13 @@ class SqlSortTest : public SqlTest {
             run("insert into kinds (id, k, t, n, d, l) values (?1, ?2, ?3, ?4, ?5, ?6)",
                 {i + 1, i % 3 ? "x" : "y", texts[i], numbers[i], dates[i], logicals[i]});
         }
+        // SQL refuses a NUL in a text; another tool may have written one.
+        auto kinds = dbase::Table::open(dir.filePath("kinds.dbf"));
+        QByteArray record;
+        ASSERT_TRUE(kinds->read(11, record));
+        ASSERT_EQ(kinds->layout().text(2, record), "a?b");
+        record[kinds->layout().field(2).offset + 1] = '\0';
+        kinds->update(11, record);
     }
 
     QString plan(const QString& text) {
@@ -280,8 +281,8 @@ TEST_F(SqlSortTest, TablesSortAsSqliteDoes) {
     joined.sort();
     bySqlite.sort();
     EXPECT_EQ(joined, bySqlite);
-    // A control character inside a text is kept, and sorts before the others.
-    EXPECT_EQ(rows("select hex(t) from kinds where id = 11"), QStringList{"610162"});
+    // A NUL inside a text is kept, and sorts before any other character.
+    EXPECT_EQ(rows("select hex(t) from kinds where id = 11"), QStringList{"610062"});
     EXPECT_EQ(rows("select id from kinds where t like 'a%' order by t, id"),
               (QStringList{"3", "2", "13", "11", "9", "7", "10"}));
     // GROUP BY and DISTINCT stay with SQLite; their results are unchanged.
@@ -383,6 +384,139 @@ TEST_F(SqlTest, ResultTextsOfAnyLengthComeBackWhole) {
         EXPECT_FALSE(q.isNull(1)) << n;
         EXPECT_EQ(q.text(1), QString(n, u'x')) << n;
     }
+}
+
+TEST_F(SqlTest, WritesRefuseValuesTheFieldCannotHold) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* column;
+        QVariant value;
+    };
+    // Each once as an update of every journal record, once as a new record:
+    // the error names the field and nothing is written.
+    const Case cases[] = {
+        {"quantita", "abc"},
+        {"quantita", "1,5"},
+        {"prezzo", "1,5"},
+        {"prezzo", "3.5 x"},
+        {"quantita", 1.5},
+        {"quantita", "-2.25"},
+        {"quantita", nan},
+        {"prezzo", nan},
+        {"prezzo", inf},
+        {"acquisto", -inf},
+        {"quantita", "nan"},
+        {"prezzo", "inf"},
+        {"prezzo", QByteArray("\0", 1)},
+        {"barcode2", QString("97711111110010004") + QChar(0)},
+        {"barcode2", QString("977") + QChar(0) + "1"},
+        {"tipo", QString(QChar(0))},
+    };
+    const QStringList before = rows("select * from giornale3");
+    for (const Case& c : cases) {
+        const QString column = QString::fromLatin1(c.column);
+        SCOPED_TRACE((column + " = " + c.value.toString()).toStdString());
+        for (const QString& statement :
+             {QStringLiteral("update giornale3 set %1 = ?1"),
+              QStringLiteral("insert into giornale3 (tipo, %1) values ('S', ?1)")}) {
+            if (column == "tipo" && statement.startsWith("insert")) continue;
+            try {
+                run(statement.arg(column), {c.value});
+                ADD_FAILURE() << "accepted";
+            } catch (const dbase::EngineError& e) {
+                EXPECT_TRUE(e.message().startsWith("Field " + column.toUpper() + " of "))
+                    << e.message().toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(rows("select * from giornale3"), before);
+}
+
+TEST_F(SqlTest, WrittenNumbersAreStoredAsTheyAreShown) {
+    // What the field holds, read back as its stored characters.
+    auto stored = [this](const char* column, const QVariant& value) {
+        run(QStringLiteral("update giornale3 set %1 = ?1 where tipo = 'C'").arg(column), {value});
+        auto table = dbase::Table::open(tablePath(dir.path(), giornale3()));
+        const int field = table->layout().fieldIndex(QString::fromLatin1(column).toUpper());
+        QByteArray record;
+        EXPECT_TRUE(table->read(1, record));
+        return table->layout().bytes(field, record).trimmed().toByteArray();
+    };
+    struct Case {
+        const char* column;
+        QVariant value;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        // Prices round half away from zero from the value as typed: 1.005 is
+        // 1.00499999... in binary, and shows as 1.01.
+        {"prezzo", 1.005, "1.01"},
+        {"prezzo", 2.675, "2.68"},
+        {"prezzo", -1.005, "-1.01"},
+        {"prezzo", 0.004, "0.00"},
+        {"prezzo", 0.1 + 0.2, "0.30"},
+        {"prezzo", 99999.995, "100000.00"},
+        {"acquisto", 1.2345675, "1.234568"},
+        {"prezzo", "2.5", "2.50"},
+        {"prezzo", " 3 ", "3.00"},
+        {"prezzo", "1e2", "100.00"},
+        // Whole quantities, also when arithmetic left a trace below the
+        // fifteenth digit.
+        {"quantita", 2.0, "2"},
+        {"quantita", 0.1 * 3 * 10, "3"},
+        {"quantita", "-4", "-4"},
+        {"quantita", "", ""},
+        {"quantita", QVariant(), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE((QString::fromLatin1(c.column) + " = " + c.value.toString()).toStdString());
+        EXPECT_EQ(stored(c.column, c.value), c.bytes);
+    }
+}
+
+TEST_F(SqlTest, EqualityFindsTextPaddedWithNuls) {
+    // Other dBASE tools pad text fields with NULs. Such rows are found by
+    // equality through a tag (barcode2 of the stock, nome of the magazines),
+    // by a scan (barcode2 of the journal) and by a join, and read without
+    // their padding.
+    auto padWithNuls = [this](const TableSpec& spec, uint32_t recno, const QString& fieldName) {
+        auto table = dbase::Table::open(tablePath(dir.path(), spec));
+        const int field = table->layout().fieldIndex(fieldName);
+        QByteArray record;
+        ASSERT_TRUE(table->read(recno, record));
+        const dbase::Field& f = table->layout().field(field);
+        for (int i = f.offset + f.length - 1; i >= f.offset && record[i] == ' '; --i)
+            record[i] = '\0';
+        // One blank among the NULs: padding may mix both.
+        if (record[f.offset + f.length - 2] == '\0') record[f.offset + f.length - 2] = ' ';
+        table->update(recno, record);
+    };
+    padWithNuls(giacenza3(), 3, "BARCODE2");  // 12345670
+    padWithNuls(giornale3(), 6, "BARCODE2");  // 12345670
+    padWithNuls(riviste3(), 3, "NOME");       // Beta Enigmi
+    padWithNuls(riviste3(), 3, "BARCODE");    // 12345670
+
+    const QStringList queries = {
+        "select giacenza from giacenza3 where barcode2 = ?1",
+        "select giacenza from giacenza3 where +barcode2 = ?1",
+        "select quantita from giornale3 where barcode2 = ?1",
+        "select nome from riviste3 where barcode = ?1",
+        "select length(barcode2), hex(barcode2) from giacenza3 where barcode2 = ?1",
+    };
+    const QStringList expected = {"-1", "-1", "-1", "Beta Enigmi", "8|3132333435363730"};
+    for (int i = 0; i < queries.size(); ++i) {
+        SCOPED_TRACE(queries[i].toStdString());
+        EXPECT_EQ(rows(queries[i], {"12345670"}), QStringList{expected[i]});
+    }
+    EXPECT_EQ(rows("select barcode from riviste3 where nome = ?1", {"Beta Enigmi"}),
+              QStringList{"12345670"});
+    // The padded key is still only equal to itself: no prefix matches.
+    EXPECT_TRUE(rows("select giacenza from giacenza3 where barcode2 = ?1", {"1234567"}).isEmpty());
+    EXPECT_TRUE(rows("select nome from riviste3 where nome = ?1", {"Beta"}).isEmpty());
+    EXPECT_EQ(rows(statements::kStampa1).filter("Beta Enigmi|12345670||D01|V|1.5|1||-1|").size(),
+              1);
+    EXPECT_EQ(rows(statements::kCountStock, {"12345670"}), QStringList{"1"});
 }
 
 }  // namespace

@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QFileInfo>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <memory>
 
 using namespace counter_test;
 using movements::CounterWindow;
@@ -199,7 +204,7 @@ TEST_F(CounterRules, SaleWritesOneCopyPerLineAndEmptiesTheList) {
     }
     EXPECT_EQ(list.lines()[0].nome, QStringLiteral("Panorama"));  // stock as stored: no marker
     EXPECT_DOUBLE_EQ(list.total(), 9.6);
-    EXPECT_TRUE(list.registerAll(archive.data()).empty());
+    EXPECT_TRUE(list.registerAll(archive.data()).skipped.empty());
     EXPECT_TRUE(list.isEmpty());
     EXPECT_EQ(list.total(), 0);
 
@@ -223,9 +228,10 @@ TEST_F(CounterRules, SaleLineOfAnIssueNoLongerStockedIsLeftOutAndTheRestRegister
     list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
     list.add({QStringLiteral("Sparita"), 2, QStringLiteral("77777777"), 1});
     list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
-    const auto leftOut = list.registerAll(archive.data());
-    ASSERT_EQ(leftOut.size(), 1u);
-    EXPECT_EQ(leftOut[0].barcode, QStringLiteral("77777777"));
+    const movements::SaleOutcome outcome = list.registerAll(archive.data());
+    ASSERT_EQ(outcome.skipped.size(), 1u);
+    EXPECT_EQ(outcome.skipped[0].barcode, QStringLiteral("77777777"));
+    EXPECT_EQ(outcome.registered, 2);
     EXPECT_TRUE(list.isEmpty());
     const OnDisk disk = archive.onDisk();
     EXPECT_EQ(disk.journal.size(), 2u);
@@ -254,7 +260,7 @@ TEST_F(CounterRules, FailedSaleKeepsOnlyTheLinesNotRegisteredSoARetryCountsNoCop
     archive.data().Giacenza.edit();
     archive.data().Giacenza.setNumber(QStringLiteral("GIACENZA"), 0);
     archive.data().Giacenza.post();
-    EXPECT_TRUE(list.registerAll(archive.data()).empty());
+    EXPECT_TRUE(list.registerAll(archive.data()).skipped.empty());
 
     const OnDisk disk = archive.onDisk();
     ASSERT_EQ(disk.journal.size(), 3u);
@@ -263,6 +269,128 @@ TEST_F(CounterRules, FailedSaleKeepsOnlyTheLinesNotRegisteredSoARetryCountsNoCop
     EXPECT_EQ(disk.journal[2].key, kIssue);
     EXPECT_EQ(disk.issue(kIssue)->giacenza, 3);
     EXPECT_EQ(disk.issue(other)->giacenza, -1);
+}
+
+// An after-post handler that raises once, on its n-th call, after the record
+// is on disk (as a failing save-changes call would).
+void raiseAfterPost(dbase::Cursor& cursor, int n) {
+    auto calls = std::make_shared<int>(0);
+    cursor.afterPost = [original = cursor.afterPost, calls, n](dbase::Cursor& c) {
+        if (original) original(c);
+        if (++*calls == n) throw dbase::EngineError(QStringLiteral("Save changes failed"));
+    };
+}
+
+TEST_F(CounterRules, SaleRetriedAfterAFailedPostCountsEveryCopyOnce) {
+    struct Case {
+        const char* name;
+        bool journal;  // the journal's handler raises, else the stock's
+        int call;
+    } cases[] = {
+        {"journal, first line", true, 1},
+        {"journal, second line", true, 2},
+        {"stock, first line", false, 1},
+        {"stock, third line", false, 3},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString key = kMag + QStringLiteral("%1").arg(++round, 5, 10, QLatin1Char('0'));
+        if (round == 1) archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, {}, {}});
+        archive.addStock({key, 10, 3.5, 2.45, {}, {}});
+        movements::SaleList list;
+        for (int i = 0; i < 3; ++i) list.add({QStringLiteral("Panorama"), 3.5, key, 2.45});
+        dbase::Cursor& failing = c.journal ? archive.data().Giornale : archive.data().Giacenza;
+        const dbase::Cursor::Event handler = failing.afterPost;
+        raiseAfterPost(failing, c.call);
+        EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
+        EXPECT_EQ(list.lines().size(), size_t(3 - c.call));
+        EXPECT_EQ(archive.data().Giacenza.state(), dbase::Cursor::State::Browse);
+        failing.afterPost = handler;
+        EXPECT_EQ(list.registerAll(archive.data()).registered, 3);  // by both attempts
+
+        const OnDisk disk = archive.onDisk();
+        int copies = 0;
+        for (const Movement& m : disk.journal) copies += m.key == key;
+        EXPECT_EQ(copies, 3);
+        EXPECT_EQ(disk.issue(key)->giacenza, 7);
+    }
+}
+
+TEST_F(CounterRules, SkippedLinesOfEveryAttemptAreNamedAndTheRestTruthfullyReported) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, {}, {}});
+    archive.addStock({kIssue, 5, 3.5, 2.45, {}, {}});
+    movements::SaleList list;
+    list.add({QStringLiteral("Sparita"), 2, QStringLiteral("77777777"), 1});
+    list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    list.add({QStringLiteral("Persa"), 1, QStringLiteral("66666666"), 1});
+    raiseAfterPost(archive.data().Giacenza, 1);
+    // The first attempt leaves out one line, registers the next and fails.
+    EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
+    archive.data().Giacenza.afterPost = {};
+    const movements::SaleOutcome outcome = list.registerAll(archive.data());
+    EXPECT_EQ(movements::skippedLinesWarning(outcome),
+              QStringLiteral("   Scaricamento impossibile! articolo non caricato:   \n"
+                             "   Sparita (77777777)   \n"
+                             "   Persa (66666666)   \n"
+                             "   Le altre righe sono state registrate.   "));
+
+    list.add({QStringLiteral("Sparita"), 2, QStringLiteral("77777777"), 1});
+    EXPECT_EQ(movements::skippedLinesWarning(list.registerAll(archive.data())),
+              QStringLiteral("   Scaricamento impossibile! articolo non caricato:   \n"
+                             "   Sparita (77777777)   \n"
+                             "   Nessuna riga è stata registrata.   "));
+    EXPECT_TRUE(movements::skippedLinesWarning(list.registerAll(archive.data())).isEmpty());
+    // Emptying the list forgets what earlier attempts left out.
+    list.add({QStringLiteral("Sparita"), 2, QStringLiteral("77777777"), 1});
+    raiseAfterPost(archive.data().Giacenza, 1);
+    list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
+    list.clear();
+    EXPECT_TRUE(list.registerAll(archive.data()).skipped.empty());
+}
+
+// Writes that would make a file longer than `bytes` fail (EFBIG), as on a
+// full disk, while this object lives.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+  private:
+    rlimit saved_{};
+};
+
+TEST_F(CounterRules, StockInWhoseStockWriteFailsLeavesNoJournalRecord) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("M"), {}});
+    // Enough stock records that the stock table is the largest file: a new
+    // one cannot be appended under the limit, while a journal record can.
+    for (int i = 0; i < 300; ++i)
+        archive.addStock({QStringLiteral("1%1").arg(i, 7, 10, QLatin1Char('0')), 1, 1, 1, {}, {}});
+    const qint64 stockSize = QFileInfo(archive::tablePath(archive.folder(), archive::giacenza3())).size();
+    {
+        const FileSizeLimit limit{rlim_t(stockSize)};
+        EXPECT_THROW(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
+                     platform::Error);
+    }
+    EXPECT_EQ(archive.data().Giornale.state(), dbase::Cursor::State::Browse);
+    EXPECT_EQ(archive.data().Giacenza.state(), dbase::Cursor::State::Browse);
+    OnDisk disk = archive.onDisk();
+    EXPECT_TRUE(disk.journal.empty());
+    EXPECT_FALSE(disk.issue(kIssue));
+
+    // Registered again once the disk has room: one delivery, recorded once.
+    ASSERT_EQ(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
+              movements::StockInOutcome::Registered);
+    disk = archive.onDisk();
+    ASSERT_EQ(disk.journal.size(), 1u);
+    EXPECT_EQ(disk.issue(kIssue)->giacenza, 10);
 }
 
 TEST_F(CounterRules, ReturnTakesTheIssuesPricesAndLowersTheStock) {

@@ -187,6 +187,32 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// Only integer types bind as integers: anything else converted to a number
+// would become 0 for text that is not one.
+bool isInteger(int type) {
+    switch (type) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 Query::Query(Database& db) : db_(db) {}
 Query::~Query() = default;
 
@@ -229,8 +255,15 @@ std::unique_ptr<Query::Statement> Query::prepare() {
         } else if (v.typeId() == QMetaType::QDate) {
             rc = sqlite3_bind_int64(st->stmt, n, v.toDate().toJulianDay());
         } else if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float) {
-            rc = sqlite3_bind_double(st->stmt, n, v.toDouble());
-        } else if (v.canConvert<qlonglong>() && v.typeId() != QMetaType::QString) {
+            const double d = v.toDouble();
+            if (std::isnan(d)) {
+                // SQLite would take a NaN as NULL, and a write would store it as
+                // a blank without a word; as this marker a write refuses it.
+                rc = sqlite3_bind_blob(st->stmt, n, kNaNBlob, sizeof kNaNBlob, SQLITE_STATIC);
+            } else {
+                rc = sqlite3_bind_double(st->stmt, n, d);
+            }
+        } else if (isInteger(v.typeId())) {
             rc = sqlite3_bind_int64(st->stmt, n, v.toLongLong());
         } else {
             const QByteArray utf8 = v.toString().toUtf8();

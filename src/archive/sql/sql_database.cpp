@@ -3,6 +3,7 @@
 #include "archive/dbase/engine_error.h"
 #include "archive/dbase/table.h"
 #include "archive/sql/big_memory.h"
+#include "platform/cp1252.h"
 
 #include <sqlite3.h>
 #include <QDir>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -194,9 +196,10 @@ struct VCursor {
     sqlite3_vtab_cursor base{};
     VTab* tab = nullptr;
     int plan = kFullScan;
-    int tag = -1;       // kIndexEqual
-    int field = -1;     // kBytesEqual
-    QByteArray wanted;  // the key or the padded field bytes looked for
+    int tag = -1;             // kIndexEqual
+    int field = -1;           // kBytesEqual
+    QByteArray wanted;        // the key, or the text's bytes without padding, looked for
+    bool wantedText = false;  // kIndexEqual: `wanted` is a text whose padding may vary
     std::optional<dbase::IndexEntry> entry;
     uint32_t recno = 0;
     bool eof = true;
@@ -267,6 +270,20 @@ bool surelyFilled(const Field& f, QByteArrayView record) {
     return f.type != 'L' && ch >= '0' && ch <= '9';
 }
 
+// Text fields are padded with blanks, or by some dBASE tools with NULs: both
+// are padding, so a field's text ends at the last byte that is neither.
+qsizetype unpaddedSize(QByteArrayView bytes) {
+    qsizetype size = bytes.size();
+    while (size > 0 && (bytes[size - 1] == ' ' || bytes[size - 1] == '\0')) --size;
+    return size;
+}
+
+// True when `field` (a field's bytes, or a key built from them) holds `text`
+// followed by padding only.
+bool holdsPadded(QByteArrayView field, QByteArrayView text) {
+    return field.startsWith(text) && unpaddedSize(field) <= text.size();
+}
+
 void readValue(const DbfLayout& layout, int column, QByteArrayView record, FieldValue& v) {
     const Field& f = layout.field(column);
     v.type = SQLITE_NULL;
@@ -274,10 +291,9 @@ void readValue(const DbfLayout& layout, int column, QByteArrayView record, Field
     switch (f.type) {
         case 'C': {
             // Most stored text is ASCII: the field's own bytes, trailing
-            // blanks cut, are its UTF-8; only the rest is converted.
+            // padding cut, are its UTF-8; only the rest is converted.
             const QByteArrayView bytes = layout.bytes(column, record);
-            qsizetype size = bytes.size();
-            while (size > 0 && bytes[size - 1] == ' ') --size;
+            const qsizetype size = unpaddedSize(bytes);
             bool ascii = true;
             bool nul = false;
             for (qsizetype b = 0; b < size && ascii; ++b) {
@@ -558,7 +574,15 @@ void settle(VCursor* c) {
     c->row = c->record.constData();
     if (c->plan == kIndexEqual) {
         dbase::MdxIndex& index = *table.index();
-        while (c->entry && c->entry->key == c->wanted) {
+        // Entries of the value with any padding (blanks, NULs) are side by
+        // side in the tag, starting at the value followed by NULs.
+        const bool text = c->wantedText;
+        while (c->entry &&
+               (text ? c->entry->key.startsWith(c->wanted) : c->entry->key == c->wanted)) {
+            if (text && !holdsPadded(c->entry->key, c->wanted)) {
+                c->entry = index.next(c->tag, *c->entry);
+                continue;
+            }
             if (table.read(c->entry->recno, c->record) && isLive(c->record)) {
                 c->recno = c->entry->recno;
                 c->row = c->record.constData();
@@ -572,7 +596,8 @@ void settle(VCursor* c) {
     const uint32_t count = table.recordCount();
     for (; c->recno <= count; ++c->recno) {
         if (!table.read(c->recno, c->record) || !isLive(c->record)) continue;
-        if (c->plan == kBytesEqual && table.layout().bytes(c->field, c->record) != c->wanted)
+        if (c->plan == kBytesEqual &&
+            !holdsPadded(table.layout().bytes(c->field, c->record), c->wanted))
             continue;
         c->row = c->record.constData();
         return;
@@ -598,18 +623,17 @@ void collect(VCursor* c, RowSet& rows) {
     for (settle(c); !c->eof; advance(c)) rows.add(QByteArrayView(c->row, length), c->recno);
 }
 
-// The bytes a C field holds when its text equals `value`; nullopt when none can.
-std::optional<QByteArray> paddedField(const DbfLayout& layout, int field, sqlite3_value* value) {
+// The bytes in front of the padding of a C field whose text equals `value`;
+// nullopt when no field can hold it.
+std::optional<QByteArray> unpaddedField(const DbfLayout& layout, int field, sqlite3_value* value) {
     if (sqlite3_value_type(value) == SQLITE_NULL) return std::nullopt;
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
                                            sqlite3_value_bytes(value));
-    QByteArray record = layout.blankRecord();
-    try {
-        layout.setText(field, record, text);
-    } catch (const platform::Error&) {
-        return std::nullopt;  // longer than the field or not storable: no row has it
-    }
-    return layout.bytes(field, record).toByteArray();
+    if (!platform::cp1252::canEncode(text)) return std::nullopt;
+    QByteArray bytes = platform::cp1252::encode(text);
+    bytes.truncate(unpaddedSize(bytes));
+    if (bytes.size() > layout.field(field).length) return std::nullopt;
+    return bytes;
 }
 
 // Positions an index plan on the first entry for `value`; false when no record
@@ -621,13 +645,20 @@ bool seekIndex(VCursor* c, sqlite3_value* value) {
     if (sqlite3_value_type(value) == SQLITE_NULL) return false;
     if (f.type == 'D') {
         key = table.searchKey(c->tag, QDate::fromJulianDay(sqlite3_value_int64(value)));
-    } else {
-        key = table.searchKey(
-            c->tag, QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value))));
+        if (!key) return false;
+        c->wanted = *key;
+        c->wantedText = false;
+        c->entry = table.index()->seek(c->tag, c->wanted);
+        return true;
     }
-    if (!key) return false;
+    key = unpaddedField(table.layout(), table.tagField(c->tag), value);
+    if (!key || key->size() > table.index()->tag(c->tag).keyLength) return false;
     c->wanted = *key;
-    c->entry = table.index()->seek(c->tag, c->wanted);
+    c->wantedText = true;
+    // The lowest key that starts with the value: NUL sorts before any byte.
+    QByteArray lowest = *key;
+    lowest.append(table.index()->tag(c->tag).keyLength - lowest.size(), '\0');
+    c->entry = table.index()->seek(c->tag, lowest);
     return true;
 }
 
@@ -711,7 +742,7 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
             }
         } else if (c->plan == kBytesEqual && argc == 1) {
             c->field = idxNum >> 8;
-            const auto bytes = paddedField(table.layout(), c->field, argv[0]);
+            const auto bytes = unpaddedField(table.layout(), c->field, argv[0]);
             if (!bytes) {
                 c->eof = true;
                 return;
@@ -790,20 +821,117 @@ int xRowid(sqlite3_vtab_cursor* cur, sqlite3_int64* rowid) {
     return SQLITE_OK;
 }
 
-// Stores an SQL value into field `i` of `record`, by the field's type.
+[[noreturn]] void refuseValue(const DbfLayout& layout, int i, const QString& why) {
+    throw dbase::EngineError(
+        QStringLiteral("Field %1 of %2: %3")
+            .arg(layout.field(i).name, QDir::toNativeSeparators(layout.path()), why));
+}
+
+QString describe(double value) {
+    return QString::number(value, 'g', 17);
+}
+
+// The number a field with `decimals` places stores for `value`: rounded half
+// away from zero from its 15-digit decimal form, which is how the number
+// pictures show it, so that the stored price is the one the operator saw
+// (1.005 is 1.01 on screen and must not be 1.00 on disk). nullopt when a
+// field of whole numbers would lose a fraction: a quantity of 1.5 is an
+// error, not two copies.
+std::optional<double> roundedAsShown(double value, int decimals) {
+    char buf[64];
+    const auto written =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+    // buf holds d.dddddddddddddde±xx: 15 significant digits.
+    std::string digits(1, buf[0]);
+    const char* p = buf + 2;
+    while (p < written.ptr && *p != 'e') digits.push_back(*p++);
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), written.ptr, exponent);
+    const int whole = exponent + 1;  // digits in front of the point
+    const int keep = whole + decimals;
+    if (keep >= int(digits.size())) return value;
+    if (decimals == 0 &&
+        digits.find_first_not_of('0', size_t(std::max(keep, 0))) != std::string::npos)
+        return std::nullopt;
+    if (keep < 0) return 0.0;
+    const bool up = digits[size_t(keep)] >= '5';
+    digits.resize(size_t(keep));
+    if (up) {
+        int d = keep - 1;
+        while (d >= 0 && digits[size_t(d)] == '9') digits[size_t(d--)] = '0';
+        if (d < 0)
+            digits.insert(digits.begin(), '1');
+        else
+            ++digits[size_t(d)];
+    }
+    if (digits.empty()) return 0.0;
+    // digits * 10^-decimals, read back as the double nearest to that decimal.
+    const std::string text = digits + "e-" + std::to_string(decimals);
+    double rounded = 0;
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return value < 0 ? -rounded : rounded;
+}
+
+// The number an SQL value stands for in a numeric field: reals and integers
+// as they are, text only when all of it is a number in the stored form (a
+// point for decimals, whatever the locale). "abc" or "1,5" would otherwise
+// become 0 or 1 without a word. nullopt for blank text.
+std::optional<double> numberOf(const DbfLayout& layout, int i, sqlite3_value* value) {
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            return sqlite3_value_double(value);
+        case SQLITE_TEXT: {
+            const QByteArray text =
+                QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(value)),
+                           sqlite3_value_bytes(value))
+                    .trimmed();
+            if (text.isEmpty()) return std::nullopt;
+            double number = 0;
+            const auto [end, error] =
+                std::from_chars(text.constData(), text.constData() + text.size(), number);
+            if (error != std::errc() || end != text.constData() + text.size() ||
+                !std::isfinite(number))
+                refuseValue(layout, i,
+                            QStringLiteral("\"%1\" is not a number").arg(QString::fromUtf8(text)));
+            return number;
+        }
+        default:
+            return std::nullopt;  // NULL; a blob was refused before
+    }
+}
+
+// Stores an SQL value into field `i` of `record`, by the field's type. A value
+// the field cannot hold as it is refuses the whole statement, naming the field.
 void storeValue(const DbfLayout& layout, int i, QByteArray& record, sqlite3_value* value) {
     const Field& f = layout.field(i);
+    if (sqlite3_value_type(value) == SQLITE_BLOB) {
+        const bool nan = sqlite3_value_bytes(value) == int(sizeof kNaNBlob) &&
+                         std::memcmp(sqlite3_value_blob(value), kNaNBlob, sizeof kNaNBlob) == 0;
+        refuseValue(layout, i,
+                    nan ? QStringLiteral("NaN is not a number")
+                        : QStringLiteral("it does not take binary data"));
+    }
     if (sqlite3_value_type(value) == SQLITE_NULL) {
         layout.clear(i, record);
         return;
     }
+    if (sqlite3_value_type(value) == SQLITE_FLOAT && !std::isfinite(sqlite3_value_double(value)))
+        refuseValue(
+            layout, i,
+            QStringLiteral("%1 is not a number").arg(describe(sqlite3_value_double(value))));
     switch (f.type) {
-        case 'C':
-            layout.setText(
-                i, record,
+        case 'C': {
+            const QString text =
                 QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                                  sqlite3_value_bytes(value)));
+                                  sqlite3_value_bytes(value));
+            // A NUL reads back as the end of the text, or as padding: what
+            // follows it would be lost or the record would not be found.
+            if (text.contains(QChar(0)))
+                refuseValue(layout, i, QStringLiteral("the text holds a NUL character"));
+            layout.setText(i, record, text);
             break;
+        }
         case 'D': {
             const int type = sqlite3_value_type(value);
             QDate d;
@@ -822,8 +950,18 @@ void storeValue(const DbfLayout& layout, int i, QByteArray& record, sqlite3_valu
         case 'L':
             layout.setLogical(i, record, sqlite3_value_int(value) != 0);
             break;
-        default:
-            layout.setNumber(i, record, sqlite3_value_double(value));
+        default: {
+            const std::optional<double> number = numberOf(layout, i, value);
+            if (!number) {
+                layout.clear(i, record);
+                break;
+            }
+            const std::optional<double> stored = roundedAsShown(*number, f.decimals);
+            if (!stored)
+                refuseValue(layout, i,
+                            QStringLiteral("%1 is not a whole number").arg(describe(*number)));
+            layout.setNumber(i, record, *stored);
+        }
     }
 }
 

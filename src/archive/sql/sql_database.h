@@ -2,7 +2,8 @@
 // working folder is a virtual table named after its file (lower case, without
 // extension), reaching the very Table objects the cursors use.
 //
-// Column values: C fields as text without trailing blanks; N and F fields as
+// Column values: C fields as text without their padding (trailing blanks, or
+// the NULs some dBASE tools pad with); N and F fields as
 // reals (NULL when blank); D fields as Julian day numbers (NULL when blank), so
 // dates compare, sort and take "+ 15" as whole days; L fields as 0/1 (NULL when
 // unset). Result columns that come straight from a date field are turned back
@@ -18,7 +19,12 @@
 // table, in the order it lists them, is done by that table: its rows are read
 // into memory and sorted there exactly as SQLite would order them (ties in
 // record order). UPDATE, INSERT and DELETE write through the table engine with
-// its locks and durability; a statement is durable when it returns.
+// its locks and durability; a statement is durable when it returns. A value a
+// field cannot hold as given refuses the statement with the field's name:
+// text that is not wholly a number (in the stored form, a point for decimals)
+// for a number field, NaN or infinity, a fraction for a field of whole
+// numbers, text holding a NUL. Numbers are stored rounded half away from zero
+// to the field's decimals, as the number pictures show them.
 //
 // A connection is used by one thread (it is opened without SQLite's mutex).
 #pragma once
@@ -29,6 +35,11 @@
 struct sqlite3;
 
 namespace sql {
+
+// SQLite turns a bound NaN into NULL, which a write would store as a blank
+// field without a word. Query binds a NaN as this blob instead: a write
+// refuses it by name, and it equals no stored value.
+inline constexpr char kNaNBlob[] = {'\x7f', 'N', 'a', 'N'};
 
 class Database {
   public:
