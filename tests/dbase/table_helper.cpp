@@ -6,6 +6,12 @@
 //                                    "error: <message>"), waits for stdin to close
 //   increment <table> <count>        adds 1 to QUANTITA of the first record
 //                                    <count> times: edit(), read, set, post()
+//   churn <table> <prefix> <mode>    without end, printing each acknowledgement:
+//                                    append: "A <id>" per append;
+//                                    delete: also deletes the first live record
+//                                    ("d <id>" before, "D <id>" after); pack: also packs ("P");
+//                                    rebuild: removes the index first and opens
+//                                    (rebuilding it, "O"), then appends
 //   edit <table>                     edits the first record, prints "editing",
 //                                    waits for stdin to close, then adds 1 to
 //                                    its QUANTITA and posts
@@ -15,6 +21,7 @@
 
 #include <QDate>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -57,6 +64,47 @@ int hold(const char* table, bool exclusive) {
     return 0;
 }
 
+void ack(const char* what, const QString& id = QString()) {
+    std::printf("%s %s\n", what, id.toLatin1().constData());
+    std::fflush(stdout);
+}
+
+int churn(const char* table, const char* prefix, const std::string& mode) {
+    const QString path = QString::fromLocal8Bit(table);
+    if (mode == "rebuild") std::remove(dbase::Table::productionIndexPath(path).toLocal8Bit().constData());
+    Cursor c(path);
+    c.open();
+    if (mode == "rebuild") ack("O");
+    for (long i = 1;; ++i) {
+        const QString id = QString::fromLatin1(prefix) + QString::number(i);
+        c.append();
+        c.setText(QStringLiteral("ID"), id);
+        c.setDate(QStringLiteral("DATA"), QDate(2024, 1, 1).addDays(i % 400));
+        c.post();
+        ack("A", id);
+        if (mode == "append" || mode == "rebuild") continue;
+        if (i % 2 == 0) {
+            c.first();
+            const QString gone = c.text(QStringLiteral("ID"));
+            ack("d", gone);  // about to delete: after a kill here it may be either way
+            c.deleteRecord();
+            ack("D", gone);
+        }
+        if (mode == "pack" && i % 4 == 0) {
+            c.close();
+            {
+                auto t = dbase::Table::open(path);
+                if (t->pack() != 0) {
+                    std::fprintf(stderr, "%s\n", t->lastError().toLocal8Bit().constData());
+                    return 1;
+                }
+            }
+            ack("P");
+            c.open();
+        }
+    }
+}
+
 int increment(const char* table, long count) {
     Cursor c(QString::fromLocal8Bit(table));
     c.open();
@@ -94,6 +142,7 @@ int main(int argc, char** argv) {
         if (command == "append" && argc == 5)
             return appendRecords(argv[2], argv[3], std::atol(argv[4]));
         if (command == "forever" && argc == 4) return appendRecords(argv[2], argv[3], -1);
+        if (command == "churn" && argc == 5) return churn(argv[2], argv[3], argv[4]);
         if (command == "increment" && argc == 4) return increment(argv[2], std::atol(argv[3]));
         if (command == "edit" && argc == 3) return editAndWait(argv[2]);
         if (command == "hold" && (argc == 3 || argc == 4))

@@ -343,7 +343,14 @@ void Cursor::post() {
     requireOpen();
     if (state_ == State::Browse) return;
     if (state_ == State::Insert) {
-        recno_ = table_->append(buffer_);
+        try {
+            recno_ = table_->append(buffer_);
+        } catch (const RecordStoredError&) {
+            // Stored all the same: leave the insert, or a retry would store it twice.
+            recno_ = table_->recordCount();
+            finishPost();
+            throw;
+        }
     } else {
         if (table_->epoch() != epoch_)  // packed meanwhile: recno_ is another record now
             throw EngineError(QStringLiteral("The record was deleted by another user (%1)")
@@ -353,19 +360,27 @@ void Cursor::post() {
         try {
             holdRecord(recno_);
             table_->update(recno_, buffer_);
+        } catch (const RecordStoredError&) {
+            releaseRecord();
+            finishPost();
+            throw;
         } catch (...) {
             releaseRecord();
             throw;
         }
         releaseRecord();
     }
+    finishPost();
+    if (afterPost) afterPost(*this);
+}
+
+void Cursor::finishPost() {
     epoch_ = table_->epoch();
-    key_ = tag_ >= 0 ? table_->key(tag_, buffer_) : QByteArray();
+    key_ = tag_ >= 0 && table_->tagCount() > tag_ ? table_->key(tag_, buffer_) : QByteArray();
     state_ = State::Browse;
     modified_ = false;
     bof_ = eof_ = false;
     computeCalculated();
-    if (afterPost) afterPost(*this);
 }
 
 void Cursor::cancel() {

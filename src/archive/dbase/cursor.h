@@ -11,7 +11,10 @@
 // * edit() on an empty dataset starts a new record; deleteRecord() on one
 //   fails with "Cannot perform this operation on an empty dataset". After a
 //   deletion the next record becomes current (the previous one at the end).
-// * post() returns when the record and its index entries are on disk.
+// * post() returns when the record is on disk, with its index entries (see
+//   Table for when those reach the disk). A post that fails leaves nothing
+//   stored, except with RecordStoredError: then the record is stored and the
+//   cursor is back in browse mode, so that a retry cannot store it twice.
 // * edit() holds the record (Table::lockRecord) until post() or cancel(),
 //   and reads it from disk only once it holds it; a failed post lets go of
 //   it, a retry takes it again. Closing lets go too.
@@ -136,6 +139,7 @@ class Cursor {
     void requireOpen() const;
     void requireEditing(const QString& name) const;
     void checkBrowseMode();
+    void finishPost();
     void holdRecord(uint32_t recno);
     void releaseRecord() noexcept;
     void computeCalculated();

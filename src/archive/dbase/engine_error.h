@@ -10,4 +10,11 @@ public:
     using platform::Error::Error;
 };
 
+// A change that failed after its record was made durable: the record is
+// stored (a retry would store it twice), but something after it went wrong.
+class RecordStoredError : public EngineError {
+public:
+    using EngineError::EngineError;
+};
+
 }  // namespace dbase

@@ -25,6 +25,8 @@ namespace dbase {
 // or cancel(). Other programs that want to cooperate lock the same bytes.
 constexpr int64_t kOpenLockOffset = int64_t(1) << 62;
 constexpr int64_t kWriteLockOffset = kOpenLockOffset + 1;
+// Held shared by every process whose index pages are not yet synced.
+constexpr int64_t kIndexDirtyLockOffset = kOpenLockOffset - 1;
 constexpr int64_t recordLockOffset(uint32_t recno) {
     return kWriteLockOffset + 1 + int64_t(recno);
 }

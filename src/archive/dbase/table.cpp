@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <atomic>
+#include <chrono>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -17,6 +18,13 @@ namespace {
 
 constexpr int64_t kOpenLock = kOpenLockOffset;
 constexpr int64_t kWriteLock = kWriteLockOffset;
+constexpr int64_t kIndexDirtyLock = kIndexDirtyLockOffset;
+
+// `indexed` while a change is under way: whoever finds it under the write lock
+// knows a writer died halfway, whatever else holds the index.
+constexpr uint32_t kInChange = 0xFFFFFFFF;
+// How long index pages may stay unsynced after a change.
+constexpr auto kLazySyncAfter = std::chrono::seconds(2);
 
 constexpr int64_t kBlockSize = 32768;
 constexpr size_t kMaxCachedBlocks = 128;  // 4 MiB of records
@@ -90,8 +98,9 @@ class Table::WriteLock {
             if (m.present != t_.layout_.marker.present || m.changes != t_.changes_ ||
                 count != t_.count_)
                 t_.reloadFromDisk();
-            if (m.present && m.changes != m.indexed) {
-                // A writer died between the table and its index.
+            if (m.present && m.changes != m.indexed && t_.indexNeedsRebuild(m)) {
+                // A writer died halfway through a change, or left index pages
+                // unsynced and is gone.
                 t_.checkOpenState();
             }
         } catch (...) {
@@ -146,6 +155,15 @@ Table::Table(const QString& path, const QString& canonical, Access access)
 }
 
 Table::~Table() {
+    if (dirtyHeld_ && writable()) {
+        try {
+            WriteLock lock(*this);
+            syncIndexNow();
+            file_->syncData();
+        } catch (...) {
+            // The marker still says "index unsynced": the next open rebuilds it.
+        }
+    }
     auto& tables = registry();
     if (auto it = tables.find(canonical_); it != tables.end() && it->second.table.expired())
         tables.erase(it);
@@ -177,6 +195,9 @@ void Table::openFiles(Access access) {
     if (file_->writable()) {
         WriteLock lock(*this, false);
         reloadFromDisk();
+        const ChangeMarker m = layout_.marker;
+        if (m.present && m.changes != m.indexed && !indexNeedsRebuild(m))
+            layout_.marker.indexed = m.changes;  // current in the live writer's pages
         checkOpenState();
     } else {
         if (shared_ && !file_->lock(kWriteLock, 1, false, lockTimeoutMs()))
@@ -215,8 +236,10 @@ void Table::reloadFromDisk() {
     deletedCount_ = -1;
     forgetCache();
     if (index_) {
-        index_->reload();
-        if (tagCount() != tagsBefore) bindTags();
+        // A rebuild elsewhere renames a new file into place: open the file
+        // the name holds now, not the one this handle has.
+        index_ = MdxIndex::open(mdxPath_, writable());
+        if (tagCount() != tagsBefore || tagFields_.size() != size_t(tagCount())) bindTags();
     } else if (front_ && layout_.productionIndex && !hadIndex) {
         openIndex(false);  // another process added the index
     }
@@ -375,6 +398,13 @@ std::vector<std::vector<IndexEntry>> Table::scanKeys(const std::vector<int>& fie
 void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
     index_.reset();
     tagFields_.clear();
+    // Durably say "index not to be trusted" before the old file is touched,
+    // and build the new one beside it: a kill at any moment leaves either
+    // the old file with that mark, or the complete new one.
+    nextChange();
+    layout_.marker.indexed = kInChange;
+    writeBase();
+    file_->syncData();
     for (int f = 0; f < layout_.fieldCount(); ++f) layout_.setTagged(f, false);
     std::vector<int> fields;
     std::vector<KeyType> types;
@@ -396,10 +426,19 @@ void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
     }
     if (!usable.empty()) {
         auto entries = scanKeys(fields, types, lengths);
-        auto index = MdxIndex::create(mdxPath_, usable);
-        for (size_t t = 0; t < entries.size(); ++t) index->rebuild(int(t), std::move(entries[t]));
-        index->sync();
-        index_ = std::move(index);
+        const QString temp = mdxPath_ + QStringLiteral(".new");
+        try {
+            auto index = MdxIndex::create(temp, usable);
+            for (size_t t = 0; t < entries.size(); ++t)
+                index->rebuild(int(t), std::move(entries[t]));
+            index->sync();
+            index.reset();
+            OsFile::replace(temp, mdxPath_);
+        } catch (...) {
+            OsFile::remove(temp);
+            throw;
+        }
+        index_ = MdxIndex::open(mdxPath_, writable());
         bindTags();
     }
     layout_.productionIndex = !usable.empty();
@@ -408,6 +447,7 @@ void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
     changes_ = layout_.marker.changes;
     writeWholeHeader();
     file_->syncData();
+    releaseIndexDirty();  // whatever was unsynced is in the new, synced file
 }
 
 ChangeMarker Table::peekMarker(uint32_t* count) const {
@@ -427,7 +467,7 @@ void Table::catchUp() {
     if (!shared_) return;
     uint32_t count = 0;
     ChangeMarker m = peekMarker(&count);
-    if (m.present ? (m.changes == changes_ && m.indexed == m.changes && layout_.marker.present)
+    if (m.present ? (m.changes == changes_ && layout_.marker.present)
                   : (count == count_ && !layout_.marker.present))
         return;
     if (writable()) {
@@ -452,7 +492,7 @@ bool Table::unchangedSinceCatchUp() const {
     uint32_t count = 0;
     const ChangeMarker m = peekMarker(&count);
     if (!m.present) return count == count_;
-    return m.changes == changes_ && m.indexed == changes_;
+    return m.changes == changes_;
 }
 
 int64_t Table::recordOffset(uint32_t recno) const {
@@ -570,16 +610,71 @@ void Table::writeWholeHeader() {
     file_->writeAt(0, header.constData(), size_t(header.size()));
 }
 
-void Table::beginChange() {
+void Table::nextChange() {
     layout_.marker.present = true;
-    ++layout_.marker.changes;
+    do {
+        ++layout_.marker.changes;
+    } while (layout_.marker.changes == kInChange || layout_.marker.changes == 0);
     changes_ = layout_.marker.changes;
+}
+
+void Table::beginChange() {
+    nextChange();
+    layout_.marker.indexed = kInChange;
     writeBase();
 }
 
 void Table::endChange() {
-    layout_.marker.indexed = layout_.marker.changes;
+    // Index pages this process has not synced keep the marker behind.
+    const uint32_t changes = layout_.marker.changes;
+    layout_.marker.indexed = dirtyHeld_ ? (changes == 1 ? 2 : changes - 1) : changes;
     writeBase();
+    if (dirtyHeld_ && std::chrono::steady_clock::now() - dirtySince_ >= kLazySyncAfter) {
+        try {
+            syncIndexNow();
+        } catch (const platform::Error&) {
+            // Left unsynced: the marker says so, and the next try may do better.
+        }
+    }
+}
+
+bool Table::indexNeedsRebuild(const ChangeMarker& m) {
+    if (m.indexed == kInChange) return true;  // a writer died halfway
+    if (dirtyHeld_ || !writable()) return false;
+    // Unsynced pages of a live writer are in the system's cache, which every
+    // process reads; only a crash of the whole system loses them, and then
+    // nobody holds this byte.
+    if (!file_->tryLock(kIndexDirtyLock, 1, true)) return false;
+    file_->unlock(kIndexDirtyLock, 1);
+    return true;
+}
+
+void Table::holdIndexDirty() {
+    if (dirtyHeld_) return;
+    if (!file_->lock(kIndexDirtyLock, 1, false, lockTimeoutMs())) lockedByAnother(path_);
+    dirtyHeld_ = true;
+    dirtySince_ = std::chrono::steady_clock::now();
+}
+
+void Table::releaseIndexDirty() noexcept {
+    if (!dirtyHeld_) return;
+    dirtyHeld_ = false;
+    try {
+        file_->unlock(kIndexDirtyLock, 1);
+    } catch (...) {
+    }
+}
+
+void Table::syncIndexNow() {
+    // Under the write lock: every process flushed its pages before it let
+    // the lock go, so this sync covers them all.
+    if (!dirtyHeld_) return;
+    if (index_) index_->sync();
+    if (layout_.marker.indexed != kInChange) {
+        layout_.marker.indexed = layout_.marker.changes;
+        writeBase();
+    }
+    releaseIndexDirty();
 }
 
 void Table::afterFailure() noexcept {
@@ -593,11 +688,67 @@ void Table::afterFailure() noexcept {
 }
 
 void Table::saveChanges() {
-    // Every change was synced before it returned; a sync here costs only when
-    // something outside the change protocol wrote (nothing does today).
+    // Records are durable when their post returns; this makes the index
+    // durable too, so that no rebuild is due even after a system crash.
     if (!writable()) return;
+    WriteLock lock(*this);
+    syncIndexNow();
     file_->syncData();
-    if (index_) index_->sync();
+}
+
+void Table::storeDurably(const std::function<void()>& write, const std::function<void()>& undo) {
+    try {
+        beginChange();  // header first: count and "change under way"
+        write();
+        file_->syncData();
+    } catch (...) {
+        // Nothing reached the index yet: putting the bytes back is the whole undo.
+        try {
+            undo();
+            endChange();
+            file_->syncData();
+        } catch (...) {
+            afterFailure();
+        }
+        throw;
+    }
+}
+
+void Table::maintainIndex(const std::function<void()>& work) {
+    indexRebuilt_ = false;
+    if (index_) {
+        std::vector<TagSpec> tagDefs;
+        for (int t = 0; t < index_->tagCount(); ++t) tagDefs.push_back(index_->tag(t));
+        try {
+            holdIndexDirty();
+            work();
+            index_->flush();
+        } catch (...) {
+            // The record is on disk already: the post has happened. Rebuild the
+            // index from the table, which holds it, so the post stands whole.
+            QString why;
+            try {
+                throw;
+            } catch (const platform::Error& e) {
+                why = e.message();
+            } catch (const std::exception& e) {
+                why = QString::fromLocal8Bit(e.what());
+            } catch (...) {
+            }
+            try {
+                rebuildIndex(std::move(tagDefs));
+                indexRebuilt_ = true;
+            } catch (const platform::Error& e) {
+                throw RecordStoredError(
+                    QStringLiteral("The record was stored in %1, but its index %2 could not be "
+                                   "updated (%3) nor rebuilt (%4); it will be rebuilt when the "
+                                   "table is next opened")
+                        .arg(native(path_), native(mdxPath_), why, e.message()));
+            }
+            return;
+        }
+    }
+    endChange();
 }
 
 uint32_t Table::append(const QByteArray& record) {
@@ -609,22 +760,25 @@ uint32_t Table::append(const QByteArray& record) {
     layout_.normalizeNumbers(bytes);
     bytes.append(kEndOfFile);
     const uint32_t recno = count_ + 1;
-    try {
-        count_ = recno;
-        beginChange();  // header first: count and "change under way"
-        file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
-        forgetCacheFrom(recordOffset(recno));
-        file_->syncData();
-        if (index_) {
-            for (int t = 0; t < index_->tagCount(); ++t) index_->insert(t, key(t, bytes), recno);
-            index_->sync();
-        }
-        endChange();
-    } catch (...) {
-        afterFailure();
-        throw;
-    }
+    count_ = recno;
+    storeDurably(
+        [&] {
+            file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
+            forgetCacheFrom(recordOffset(recno));
+        },
+        [&] { cutAfter(recno - 1); });
+    maintainIndex([&] {
+        for (int t = 0; t < index_->tagCount(); ++t) index_->insert(t, key(t, bytes), recno);
+    });
     return recno;
+}
+
+void Table::cutAfter(uint32_t count) {
+    count_ = count;
+    const int64_t end = recordOffset(count + 1);
+    forgetCache();
+    file_->resize(end);
+    file_->writeAt(end, &kEndOfFile, 1);
 }
 
 void Table::update(uint32_t recno, const QByteArray& record) {
@@ -638,43 +792,35 @@ void Table::update(uint32_t recno, const QByteArray& record) {
     QByteArray bytes = record;
     bytes[0] = kLiveFlag;
     layout_.normalizeNumbers(bytes);
-    try {
-        beginChange();
-        file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
+    auto put = [&](const QByteArray& what) {
+        file_->writeAt(recordOffset(recno), what.constData(), size_t(what.size()));
         forgetCacheFrom(recordOffset(recno));
-        file_->syncData();
-        bool indexChanged = false;
+    };
+    storeDurably([&] { put(bytes); }, [&] { put(old); });
+    maintainIndex([&] {
         for (int t = 0; t < tagCount(); ++t) {
             const QByteArray before = key(t, old);
             const QByteArray after = key(t, bytes);
             if (before == after) continue;
             index_->remove(t, before, recno);
             index_->insert(t, after, recno);
-            indexChanged = true;
         }
-        if (indexChanged) index_->sync();
-        endChange();
-    } catch (...) {
-        afterFailure();
-        throw;
-    }
+    });
 }
 
 void Table::markDeleted(uint32_t recno) {
     WriteLock lock(*this);
     QByteArray old;
     if (!read(recno, old) || old[0] == kDeletedFlag) return;
-    try {
-        beginChange();
-        file_->writeAt(recordOffset(recno), &kDeletedFlag, 1);
+    auto flag = [&](const char* value) {
+        file_->writeAt(recordOffset(recno), value, 1);
         forgetCacheFrom(recordOffset(recno));
-        file_->syncData();
-        endChange();
-        if (deletedCount_ >= 0) ++deletedCount_;
-    } catch (...) {
-        afterFailure();
-        throw;
-    }
+    };
+    // Deleted records keep their index entries, as dBASE does.
+    storeDurably([&] { flag(&kDeletedFlag); }, [&] { flag(&kLiveFlag); });
+    indexRebuilt_ = false;
+    endChange();
+    if (deletedCount_ >= 0) ++deletedCount_;
 }
 
 void Table::lockRecord(uint32_t recno) {
@@ -800,6 +946,7 @@ int Table::pack() {
             // The old handle goes, and with it the locks on the old file.
             front_ = nullptr;
             file_ = std::move(out);
+            dirtyHeld_ = false;  // went with the old file
             layout_ = std::move(packed);
             count_ = kept;
             changes_ = layout_.marker.changes;
@@ -847,6 +994,7 @@ void Table::addIndex(const QString& fieldName) {
     try {
         auto entries = scanKeys({f}, {def.type}, {def.keyLength});
         beginChange();
+        file_->syncData();
         if (!index_) {
             index_ = MdxIndex::create(mdxPath_, {def});
             index_->rebuild(0, std::move(entries[0]));
@@ -920,26 +1068,19 @@ uint32_t Table::appendRecords(const QByteArray& records) {
     bytes.append(kEndOfFile);
     WriteLock lock(*this);
     const uint32_t firstNew = count_ + 1;
-    try {
-        count_ += n;
-        beginChange();
-        file_->writeAt(recordOffset(firstNew), bytes.constData(), size_t(bytes.size()));
-        forgetCache();
-        file_->syncData();
-        if (index_) {
-            for (uint32_t i = 0; i < n; ++i) {
-                const QByteArrayView r(bytes.constData() + qsizetype(i) * recordLength,
-                                       recordLength);
-                for (int t = 0; t < index_->tagCount(); ++t)
-                    index_->insert(t, key(t, r), firstNew + i);
-            }
-            index_->sync();
+    count_ += n;
+    storeDurably(
+        [&] {
+            file_->writeAt(recordOffset(firstNew), bytes.constData(), size_t(bytes.size()));
+            forgetCache();
+        },
+        [&] { cutAfter(firstNew - 1); });
+    maintainIndex([&] {
+        for (uint32_t i = 0; i < n; ++i) {
+            const QByteArrayView r(bytes.constData() + qsizetype(i) * recordLength, recordLength);
+            for (int t = 0; t < index_->tagCount(); ++t) index_->insert(t, key(t, r), firstNew + i);
         }
-        endChange();
-    } catch (...) {
-        afterFailure();
-        throw;
-    }
+    });
     return firstNew;
 }
 

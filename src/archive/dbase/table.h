@@ -46,6 +46,8 @@
 #include "archive/dbase/mdx_index.h"
 
 #include <QString>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -105,8 +107,11 @@ class Table {
     void lockRecord(uint32_t recno);
     void unlockRecord(uint32_t recno) noexcept;
 
-    // Nothing is left unsynced after a change; kept for callers that ask.
+    // Makes the index durable now (records are durable when posted).
     void saveChanges();
+    // True when the last append() or update() found the index damaged and
+    // rebuilt it from the table: the change was stored and is indexed.
+    bool indexRebuiltByLastChange() const { return indexRebuilt_; }
 
     // The production index: nullptr when the table has none.
     MdxIndex* index() { return index_.get(); }
@@ -166,6 +171,14 @@ class Table {
     void afterFailure() noexcept;
     bool upgradeToSoleUse();
     void dropRecordLocks() noexcept;
+    void nextChange();
+    bool indexNeedsRebuild(const ChangeMarker& m);
+    void holdIndexDirty();
+    void releaseIndexDirty() noexcept;
+    void syncIndexNow();
+    void storeDurably(const std::function<void()>& write, const std::function<void()>& undo);
+    void maintainIndex(const std::function<void()>& work);
+    void cutAfter(uint32_t count);
     void releaseSoleUse();
     int64_t recordOffset(uint32_t recno) const;
     void forgetCache() { cache_.clear(); }
@@ -188,6 +201,9 @@ class Table {
     QString lastError_;
     std::unordered_map<int64_t, QByteArray> cache_;  // blocks of the .dbf by number
     std::map<uint32_t, int> recordLocks_;             // record -> cursors holding it
+    bool dirtyHeld_ = false;  // this process has index pages not yet synced
+    std::chrono::steady_clock::time_point dirtySince_;
+    bool indexRebuilt_ = false;
 };
 
 }  // namespace dbase
