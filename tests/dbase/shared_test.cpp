@@ -3,6 +3,7 @@
 // with SIGKILL at random moments loses no record whose post had returned).
 #include "archive/dbase/cursor.h"
 #include "archive/dbase/engine_settings.h"
+#include "archive/dbase/file_lock.h"
 #include "table_support.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,88 @@ TEST(SharedTables, ExclusiveOpenFailsWhileAnotherProcessHasTheTable) {
         refused.waitForFinished(30000);
     }
     setLocalShare(true);
+}
+
+// A journal with two records, the first one's QUANTITA at 0.
+QString twoRecordTable(const QTemporaryDir& dir) {
+    const QString path = createJournal(dir);
+    Cursor c(path);
+    c.open();
+    for (const char* id : {"FIRST", "SECOND"}) {
+        c.append();
+        c.setText(QStringLiteral("ID"), QString::fromLatin1(id));
+        c.setNumber(QStringLiteral("QUANTITA"), 0);
+        c.post();
+    }
+    return path;
+}
+
+TEST(RecordLocks, ReadModifyWriteFromTwoProcessesLosesNoUpdate) {
+    QTemporaryDir dir;
+    const QString path = twoRecordTable(dir);
+    QProcess a, b;
+    startHelper(a, {QStringLiteral("increment"), path, QStringLiteral("250")});
+    startHelper(b, {QStringLiteral("increment"), path, QStringLiteral("250")});
+    ASSERT_TRUE(a.waitForFinished(120000));
+    ASSERT_TRUE(b.waitForFinished(120000));
+    EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().toStdString();
+    EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().toStdString();
+    Cursor c(path);
+    c.open();
+    c.first();
+    EXPECT_EQ(c.number(QStringLiteral("QUANTITA")), 500.0);
+    EXPECT_EQ(c.recordCount(), 2);
+}
+
+TEST(RecordLocks, ARecordBeingEditedElsewhereWaitsThenFailsAndOthersStayFree) {
+    QTemporaryDir dir;
+    const QString path = twoRecordTable(dir);
+    setLockTimeoutMs(300);
+    QProcess editor;
+    startHelper(editor, {QStringLiteral("edit"), path});
+    ASSERT_EQ(firstLine(editor), QStringLiteral("editing"));
+
+    {
+        // The byte other programs can test, at the offset the engine publishes.
+        OsFile raw(path, OsFile::Access::ReadWrite);
+        EXPECT_FALSE(raw.tryLock(recordLockOffset(1), 1, true));
+        EXPECT_TRUE(raw.tryLock(recordLockOffset(2), 1, true));
+        raw.unlock(recordLockOffset(2), 1);
+    }
+    Cursor c(path);
+    c.open();
+    c.first();
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        c.edit();
+        ADD_FAILURE() << "edit of a held record succeeded";
+    } catch (const EngineError& e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("is locked by another program")))
+            << e.what();
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
+    EXPECT_EQ(c.state(), Cursor::State::Browse);
+    c.next();
+    c.edit();  // the other record is free
+    c.setNumber(QStringLiteral("QUANTITA"), 7);
+    c.post();
+
+    editor.closeWriteChannel();  // it adds 1 and posts
+    ASSERT_TRUE(editor.waitForFinished(30000));
+    EXPECT_EQ(editor.exitCode(), 0) << editor.readAllStandardError().toStdString();
+    c.first();
+    c.edit();  // free now, and read from disk after taking it
+    EXPECT_EQ(c.number(QStringLiteral("QUANTITA")), 1.0);
+    {
+        OsFile raw(path, OsFile::Access::ReadWrite);
+        EXPECT_FALSE(raw.tryLock(recordLockOffset(1), 1, true));  // held until post
+    }
+    c.cancel();
+    {
+        OsFile raw(path, OsFile::Access::ReadWrite);
+        EXPECT_TRUE(raw.tryLock(recordLockOffset(1), 1, true));
+    }
+    setLockTimeoutMs(10000);
 }
 
 TEST(CrashSafety, EveryPostThatReturnedSurvivesAKill) {

@@ -4,6 +4,11 @@
 //   forever <table> <prefix>         the same without end (the crash test kills it)
 //   hold <table> [exclusive]         opens the table, prints "open" (or
 //                                    "error: <message>"), waits for stdin to close
+//   increment <table> <count>        adds 1 to QUANTITA of the first record
+//                                    <count> times: edit(), read, set, post()
+//   edit <table>                     edits the first record, prints "editing",
+//                                    waits for stdin to close, then adds 1 to
+//                                    its QUANTITA and posts
 // Output is line by line and flushed, so the parent knows exactly which posts
 // had returned.
 #include "archive/dbase/cursor.h"
@@ -52,6 +57,35 @@ int hold(const char* table, bool exclusive) {
     return 0;
 }
 
+int increment(const char* table, long count) {
+    Cursor c(QString::fromLocal8Bit(table));
+    c.open();
+    for (long i = 1; i <= count; ++i) {
+        c.first();
+        c.edit();
+        c.setNumber(QStringLiteral("QUANTITA"), c.number(QStringLiteral("QUANTITA")) + 1);
+        c.post();
+    }
+    c.close();
+    return 0;
+}
+
+int editAndWait(const char* table) {
+    Cursor c(QString::fromLocal8Bit(table));
+    c.open();
+    c.first();
+    c.edit();
+    std::printf("editing\n");
+    std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin)) {
+    }
+    c.setNumber(QStringLiteral("QUANTITA"), c.number(QStringLiteral("QUANTITA")) + 1);
+    c.post();
+    c.close();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,12 +94,14 @@ int main(int argc, char** argv) {
         if (command == "append" && argc == 5)
             return appendRecords(argv[2], argv[3], std::atol(argv[4]));
         if (command == "forever" && argc == 4) return appendRecords(argv[2], argv[3], -1);
+        if (command == "increment" && argc == 4) return increment(argv[2], std::atol(argv[3]));
+        if (command == "edit" && argc == 3) return editAndWait(argv[2]);
         if (command == "hold" && (argc == 3 || argc == 4))
             return hold(argv[2], argc == 4 && std::strcmp(argv[3], "exclusive") == 0);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: table_helper append|forever|hold ...\n");
+    std::fprintf(stderr, "usage: table_helper append|forever|hold|increment|edit ...\n");
     return 2;
 }

@@ -25,6 +25,7 @@ Cursor::~Cursor() {
         checkBrowseMode();
     } catch (...) {
     }
+    releaseRecord();
 }
 
 void Cursor::setTableName(const QString& path) {
@@ -106,6 +107,7 @@ void Cursor::close() {
     if (beforeClose) beforeClose(*this);
     checkBrowseMode();
     pendingIndex_ = indexName();
+    releaseRecord();
     table_.reset();
     state_ = State::Inactive;
     recno_ = 0;
@@ -313,12 +315,23 @@ void Cursor::edit() {
         refresh();
         if (recno_ == 0) return insert();
     }
-    // Edit what is on disk now, not what this cursor read some time ago.
-    const bool live =
-        consistently([&] { return table_->read(recno_, buffer_) && buffer_[0] == kLiveFlag; });
-    if (!live)
+    // Hold the record first, then edit what is on disk now, not what this
+    // cursor read some time ago: a value read after edit() is one no other
+    // process can change before our post.
+    holdRecord(recno_);
+    bool live = false;
+    try {
+        live = consistently(
+            [&] { return table_->read(recno_, buffer_) && buffer_[0] == kLiveFlag; });
+    } catch (...) {
+        releaseRecord();
+        throw;
+    }
+    if (!live) {
+        releaseRecord();
         throw EngineError(QStringLiteral("The record was deleted by another user (%1)")
                               .arg(fileName(tablePath_)));
+    }
     if (tag_ >= 0) key_ = table_->key(tag_, buffer_);
     savedBuffer_ = buffer_;
     state_ = State::Edit;
@@ -332,7 +345,19 @@ void Cursor::post() {
     if (state_ == State::Insert) {
         recno_ = table_->append(buffer_);
     } else {
-        table_->update(recno_, buffer_);
+        if (table_->epoch() != epoch_)  // packed meanwhile: recno_ is another record now
+            throw EngineError(QStringLiteral("The record was deleted by another user (%1)")
+                                  .arg(fileName(tablePath_)));
+        // A failed post lets go of the record (the operator may leave the edit
+        // open for long); a retry takes it again.
+        try {
+            holdRecord(recno_);
+            table_->update(recno_, buffer_);
+        } catch (...) {
+            releaseRecord();
+            throw;
+        }
+        releaseRecord();
     }
     epoch_ = table_->epoch();
     key_ = tag_ >= 0 ? table_->key(tag_, buffer_) : QByteArray();
@@ -350,9 +375,23 @@ void Cursor::cancel() {
         key_ = savedKey_;
     }
     if (state_ != State::Browse) buffer_ = savedBuffer_;
+    releaseRecord();
     state_ = State::Browse;
     modified_ = false;
     computeCalculated();
+}
+
+void Cursor::holdRecord(uint32_t recno) {
+    if (lockedRecno_ == recno) return;
+    releaseRecord();
+    table_->lockRecord(recno);
+    lockedRecno_ = recno;
+}
+
+void Cursor::releaseRecord() noexcept {
+    if (lockedRecno_ == 0) return;
+    if (table_) table_->unlockRecord(lockedRecno_);
+    lockedRecno_ = 0;
 }
 
 void Cursor::checkBrowseMode() {

@@ -12,6 +12,9 @@
 //   fails with "Cannot perform this operation on an empty dataset". After a
 //   deletion the next record becomes current (the previous one at the end).
 // * post() returns when the record and its index entries are on disk.
+// * edit() holds the record (Table::lockRecord) until post() or cancel(),
+//   and reads it from disk only once it holds it; a failed post lets go of
+//   it, a retry takes it again. Closing lets go too.
 // * first() sets bof(), last() sets eof(); next() past the end sets eof() and
 //   stays on the last record, prior() before the start likewise with bof().
 // * findKey() looks for an exact match of the whole key of the current index
@@ -133,6 +136,8 @@ class Cursor {
     void requireOpen() const;
     void requireEditing(const QString& name) const;
     void checkBrowseMode();
+    void holdRecord(uint32_t recno);
+    void releaseRecord() noexcept;
     void computeCalculated();
     void clearCurrent();
 
@@ -167,6 +172,7 @@ class Cursor {
 
     State state_ = State::Inactive;
     bool modified_ = false;
+    uint32_t lockedRecno_ = 0;  // the record this cursor holds, 0 for none
     uint32_t savedRecno_ = 0;
     QByteArray savedKey_;
     QByteArray savedBuffer_;

@@ -12,4 +12,10 @@ namespace dbase {
 void setLocalShare(bool shared);
 bool localShare();
 
+// How long a wait for a lock held by another process (the table's write lock,
+// a record being edited) lasts before it ends with "locked by another
+// program". Ten seconds unless set.
+void setLockTimeoutMs(int milliseconds);
+int lockTimeoutMs();
+
 }  // namespace dbase

@@ -18,6 +18,17 @@
 
 namespace dbase {
 
+// The lock bytes of a table file, far beyond any real data (dBASE files stay
+// below 2 GiB). Every opener holds the open byte shared (an exclusive open
+// holds it exclusively); a writer holds the write byte for one whole change;
+// a cursor editing a record holds that record's byte from edit() to post()
+// or cancel(). Other programs that want to cooperate lock the same bytes.
+constexpr int64_t kOpenLockOffset = int64_t(1) << 62;
+constexpr int64_t kWriteLockOffset = kOpenLockOffset + 1;
+constexpr int64_t recordLockOffset(uint32_t recno) {
+    return kWriteLockOffset + 1 + int64_t(recno);
+}
+
 class OsFile {
   public:
     enum class Access { ReadOnly, ReadWrite };

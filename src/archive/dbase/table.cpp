@@ -14,10 +14,8 @@
 namespace dbase {
 namespace {
 
-// Lock bytes far beyond any real data (dBASE files stay below 2 GiB).
-constexpr int64_t kOpenLock = int64_t(1) << 62;
-constexpr int64_t kWriteLock = kOpenLock + 1;
-constexpr int kLockTimeoutMs = 10000;
+constexpr int64_t kOpenLock = kOpenLockOffset;
+constexpr int64_t kWriteLock = kWriteLockOffset;
 
 constexpr int64_t kBlockSize = 32768;
 constexpr size_t kMaxCachedBlocks = 128;  // 4 MiB of records
@@ -29,6 +27,11 @@ QString native(const QString& path) {
 
 [[noreturn]] void inUse(const QString& path) {
     throw EngineError(QStringLiteral("The table %1 is in use").arg(native(path)));
+}
+
+[[noreturn]] void lockedByAnother(const QString& path) {
+    throw EngineError(
+        QStringLiteral("The table %1 is locked by another program").arg(native(path)));
 }
 
 struct RegistryEntry {
@@ -75,9 +78,8 @@ class Table::WriteLock {
         if (!t_.writable())
             throw EngineError(QStringLiteral("The table %1 is read-only").arg(native(t_.path_)));
         if (t_.shared_) {
-            if (!t_.file_->lock(kWriteLock, 1, true, kLockTimeoutMs))
-                throw EngineError(QStringLiteral("The table %1 is locked by another program")
-                                      .arg(native(t_.path_)));
+            if (!t_.file_->lock(kWriteLock, 1, true, lockTimeoutMs()))
+                lockedByAnother(t_.path_);
             locked_ = true;
         }
         if (!catchUp) return;
@@ -176,9 +178,8 @@ void Table::openFiles(Access access) {
         reloadFromDisk();
         checkOpenState();
     } else {
-        if (shared_ && !file_->lock(kWriteLock, 1, false, kLockTimeoutMs))
-            throw EngineError(
-                QStringLiteral("The table %1 is locked by another program").arg(native(path_)));
+        if (shared_ && !file_->lock(kWriteLock, 1, false, lockTimeoutMs()))
+            lockedByAnother(path_);
         try {
             reloadFromDisk();
             openIndex(false);
@@ -445,9 +446,8 @@ void Table::catchUp() {
         WriteLock lock(*this);
         return;
     }
-    if (!file_->lock(kWriteLock, 1, false, kLockTimeoutMs))
-        throw EngineError(
-            QStringLiteral("The table %1 is locked by another program").arg(native(path_)));
+    if (!file_->lock(kWriteLock, 1, false, lockTimeoutMs()))
+        lockedByAnother(path_);
     try {
         reloadFromDisk();
     } catch (...) {
@@ -683,6 +683,40 @@ void Table::markDeleted(uint32_t recno) {
     }
 }
 
+void Table::lockRecord(uint32_t recno) {
+    auto held = recordLocks_.find(recno);
+    if (held != recordLocks_.end()) {
+        ++held->second;  // another cursor of this process: it shares the lock
+        return;
+    }
+    // Without write access there is nothing to protect: the post is refused anyway.
+    if (shared_ && writable() &&
+        !file_->lock(recordLockOffset(recno), 1, true, lockTimeoutMs()))
+        lockedByAnother(path_);
+    recordLocks_.emplace(recno, 1);
+}
+
+void Table::unlockRecord(uint32_t recno) noexcept {
+    auto held = recordLocks_.find(recno);
+    if (held == recordLocks_.end()) return;  // dropped by a pack or empty
+    if (--held->second > 0) return;
+    recordLocks_.erase(held);
+    if (!shared_ || !writable()) return;
+    try {
+        file_->unlock(recordLockOffset(recno), 1);
+    } catch (...) {
+        // Closing the file drops it in any case.
+    }
+}
+
+void Table::dropRecordLocks() noexcept {
+    // Record numbers from before a pack or an empty name nothing any more.
+    while (!recordLocks_.empty()) {
+        recordLocks_.begin()->second = 1;
+        unlockRecord(recordLocks_.begin()->first);
+    }
+}
+
 bool Table::upgradeToSoleUse() {
     if (!shared_) return true;
     return file_->tryLock(kOpenLock, 1, true);
@@ -707,6 +741,7 @@ void Table::empty() {
         file_->syncData();
         deletedCount_ = 0;
         ++epoch_;
+        dropRecordLocks();
         if (!tagDefs.empty()) rebuildIndex(std::move(tagDefs));
         endChange();
     } catch (...) {
@@ -776,6 +811,7 @@ int Table::pack() {
             changes_ = layout_.marker.changes;
             deletedCount_ = 0;
             ++epoch_;
+            dropRecordLocks();
             forgetCache();
             front_ = file_->mapFront(kBaseHeaderSize);
             if (!tagDefs.empty()) {

@@ -24,9 +24,10 @@
 //   records beyond the stated count are kept. Either repair rebuilds the index.
 //   Only a header that cannot be read makes the table "damaged".
 // * Sharing. Every opener holds a shared lock on one byte far beyond the data
-//   (kOpenLock); an exclusive open takes it exclusively and so fails while any
-//   other process has the table open. Writers hold an exclusive lock on the
-//   next byte (kWriteLock) for one whole change; a reader that finds the marker
+//   (kOpenLockOffset); an exclusive open takes it exclusively and so fails
+//   while any other process has the table open. Writers hold an exclusive lock
+//   on the next byte (kWriteLockOffset) for one whole change; a record being
+//   edited is held on its own byte (recordLockOffset()); a reader that finds the marker
 //   changed takes it shared while it re-reads the header and reloads the index.
 //   Readers check the marker through a shared memory view of the header: no
 //   system call per move. A read that saw the marker move while it worked is
@@ -42,6 +43,7 @@
 #include "archive/dbase/mdx_index.h"
 
 #include <QString>
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -92,6 +94,14 @@ class Table {
     uint32_t append(const QByteArray& record);
     void update(uint32_t recno, const QByteArray& record);
     void markDeleted(uint32_t recno);
+    // The lock of one record, held by a cursor from edit() to post() or
+    // cancel() so that a read-modify-write cannot lose another process's
+    // change. Waits like the write lock and then fails with "locked by another
+    // program". Cursors of this process share it (it is counted); pack() and
+    // empty() drop every one.
+    void lockRecord(uint32_t recno);
+    void unlockRecord(uint32_t recno) noexcept;
+
     // Nothing is left unsynced after a change; kept for callers that ask.
     void saveChanges();
 
@@ -152,6 +162,7 @@ class Table {
     void endChange();
     void afterFailure() noexcept;
     bool upgradeToSoleUse();
+    void dropRecordLocks() noexcept;
     void releaseSoleUse();
     int64_t recordOffset(uint32_t recno) const;
     void forgetCache() { cache_.clear(); }
@@ -173,6 +184,7 @@ class Table {
     const unsigned char* front_ = nullptr;
     QString lastError_;
     std::unordered_map<int64_t, QByteArray> cache_;  // blocks of the .dbf by number
+    std::map<uint32_t, int> recordLocks_;             // record -> cursors holding it
 };
 
 }  // namespace dbase
