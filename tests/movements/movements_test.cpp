@@ -1,5 +1,7 @@
 // The counter's rules without windows: what a reading means in each window,
 // the sale line, and the writes of a stock-in, a sale and a return.
+#include "archive/dbase/engine_settings.h"
+#include "archive/dbase/file_lock.h"
 #include "counter_archive.h"
 #include "movements/barcode_reading.h"
 #include "movements/returns.h"
@@ -11,8 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 #include <memory>
 
 using namespace counter_test;
@@ -317,6 +319,33 @@ TEST_F(CounterRules, SaleRetriedAfterAFailedPostCountsEveryCopyOnce) {
     }
 }
 
+TEST_F(CounterRules, SaleWhoseStockPostFindsTheTableLockedUndoesItsJournalRecord) {
+    archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("S"), {}});
+    archive.addStock({kIssue, 10, 3.5, 2.45, {}, {}});
+    movements::SaleList list;
+    for (int i = 0; i < 3; ++i) list.add({QStringLiteral("Panorama"), 3.5, kIssue, 2.45});
+    const int timeout = dbase::lockTimeoutMs();
+    dbase::setLockTimeoutMs(100);
+    {
+        // Another workstation in the middle of a change to the stock table:
+        // the journal record is posted, the stock post gives up waiting.
+        dbase::OsFile other(archive::tablePath(archive.folder(), archive::giacenza3()),
+                            dbase::OsFile::Access::ReadWrite);
+        ASSERT_TRUE(other.tryLock(dbase::kWriteLockOffset, 1, true));
+        EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
+        EXPECT_EQ(list.lines().size(), 3u);
+    }
+    dbase::setLockTimeoutMs(timeout);
+    // The journal record was written and taken back: one record, deleted.
+    EXPECT_EQ(archive.onDisk().journal.size(), 0u);
+    EXPECT_EQ(archive.data().Giornale.table().recordCount(), 1u);
+
+    EXPECT_EQ(list.registerAll(archive.data()).registered, 3);
+    const OnDisk disk = archive.onDisk();
+    EXPECT_EQ(disk.journal.size(), 3u);
+    EXPECT_EQ(disk.issue(kIssue)->giacenza, 7);
+}
+
 TEST_F(CounterRules, SkippedLinesOfEveryAttemptAreNamedAndTheRestTruthfullyReported) {
     archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, {}, {}});
     archive.addStock({kIssue, 5, 3.5, 2.45, {}, {}});
@@ -373,7 +402,8 @@ TEST_F(CounterRules, StockInWhoseStockWriteFailsLeavesNoJournalRecord) {
     // one cannot be appended under the limit, while a journal record can.
     for (int i = 0; i < 300; ++i)
         archive.addStock({QStringLiteral("1%1").arg(i, 7, 10, QLatin1Char('0')), 1, 1, 1, {}, {}});
-    const qint64 stockSize = QFileInfo(archive::tablePath(archive.folder(), archive::giacenza3())).size();
+    const qint64 stockSize =
+        QFileInfo(archive::tablePath(archive.folder(), archive::giacenza3())).size();
     {
         const FileSizeLimit limit{rlim_t(stockSize)};
         EXPECT_THROW(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
