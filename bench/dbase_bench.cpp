@@ -14,6 +14,7 @@
 
 #include <sqlite3.h>
 #include <QCoreApplication>
+#include <QTextStream>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -237,6 +238,11 @@ int main(int argc, char** argv) {
         return scanOnly(QString::fromLocal8Bit(argv[2]));
 
     QTemporaryDir scratch(QDir::currentPath() + QStringLiteral("/dbase_bench_XXXXXX"));
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        // An option mistaken for a folder would fill a folder named after it.
+        QTextStream(stderr) << "usage: " << argv[0] << " [folder]\n";
+        return 2;
+    }
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : scratch.path();
     QDir().mkpath(folder);
     const QString magazines = folder + QStringLiteral("/RIVISTE3.DBF");
