@@ -158,6 +158,8 @@ TEST_F(ItalianShop, LabelsCarryTheIssueKeyAsTheirBarcode) {
 }
 
 int main(int argc, char** argv) {
+    // The engine draws into images and files only; no display is needed, not even to list the tests.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
