@@ -11,6 +11,8 @@ packages=(
     clang
     # used by tests and by tools: cabinet peers, a second dBASE reader, a display and keys for screenshots
     gcab cabextract python3 python3-dbfread xvfb xauth xdotool imagemagick
+    # report tests: PDF text and page count, barcode decoding
+    poppler-utils zbar-tools
     # the shops' regional setting, and two more comma locales for the stored-format tests
     locales
 )
