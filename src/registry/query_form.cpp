@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -72,13 +73,27 @@ TfrmQuery::TfrmQuery(QWidget* parent, const QString& issueKey)
     DBGrid1->setColumnWidth(2, 9 * charWidth);
     DBGrid1->setColumnWidth(3, 67);
     DBGrid1->setColumnWidth(4, 11 * charWidth);
+    // No column may be narrower than its bold title, and the grid shows every
+    // column whole: a scrolled grid would cut the dates off at the left.
+    const QFontMetrics titles(DBGrid1->horizontalHeader()->font());
+    int columns = 0;
+    for (int c = 0; c < DBGrid1->columnCount(); ++c) {
+        const int title =
+            titles.horizontalAdvance(DBGrid1->horizontalHeaderItem(c)->text()) + 2 * charWidth;
+        DBGrid1->setColumnWidth(c, qMax(DBGrid1->columnWidth(c), title));
+        columns += DBGrid1->columnWidth(c);
+    }
+    DBGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     DBGrid1->verticalHeader()->hide();
     DBGrid1->setShowGrid(true);
     DBGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setFocusPolicy(Qt::NoFocus);
-    DBGrid1->setMinimumSize(400, 200);
+    DBGrid1->setMinimumSize(
+        qMax(400, columns + DBGrid1->verticalScrollBar()->sizeHint().width() +
+                      2 * DBGrid1->frameWidth()),
+        200);
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -86,6 +101,7 @@ TfrmQuery::TfrmQuery(QWidget* parent, const QString& issueKey)
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 
     auto* figures = new QGridLayout;
+    figures->setHorizontalSpacing(3 * charWidth);  // a right-aligned figure beside a left-aligned one
     const QString captions[] = {QStringLiteral("Giacenza"), QStringLiteral("Prezzo €"),
                                 QStringLiteral("Acquisto €"), QStringLiteral("Ultimo carico")};
     QLabel* values[] = {DBText2, DBText3, DBText4, DBText5};
