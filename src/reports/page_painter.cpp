@@ -29,8 +29,8 @@ void PagePainter::paint(QPainter& painter, int page, double dotsPerMm, QPointF o
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
-    const PageSpec& spec = report_.page;
-    painter.fillRect(QRectF(origin, QSizeF(spec.sheetWidth() * dotsPerMm, spec.sheetHeight() * dotsPerMm)), Qt::white);
+    const PageSpec& sheet = report_.page;
+    painter.fillRect(QRectF(origin, QSizeF(sheet.sheetWidth() * dotsPerMm, sheet.sheetHeight() * dotsPerMm)), Qt::white);
     // Point sizes are taken against the device's own resolution.
     const double dpi = painter.device() ? painter.device()->logicalDpiY() : 96;
     const double fontScale = dotsPerMm * 25.4 / dpi;

@@ -38,8 +38,8 @@ struct Metrics {
 
 Metrics& metricsFor(const FontSpec& f) {
     static std::vector<std::pair<FontSpec, std::unique_ptr<Metrics>>> cache;
-    for (auto& [spec, m] : cache)
-        if (spec == f) return *m;
+    for (auto& [font, m] : cache)
+        if (font == f) return *m;
     cache.emplace_back(f, std::make_unique<Metrics>(f));
     return *cache.back().second;
 }

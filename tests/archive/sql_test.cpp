@@ -480,8 +480,8 @@ TEST_F(SqlTest, EqualityFindsTextPaddedWithNuls) {
     // equality through a tag (barcode2 of the stock, nome of the magazines),
     // by a scan (barcode2 of the journal) and by a join, and read without
     // their padding.
-    auto padWithNuls = [this](const TableSpec& spec, uint32_t recno, const QString& fieldName) {
-        auto table = dbase::Table::open(tablePath(dir.path(), spec));
+    auto padWithNuls = [this](const TableSpec& which, uint32_t recno, const QString& fieldName) {
+        auto table = dbase::Table::open(tablePath(dir.path(), which));
         const int field = table->layout().fieldIndex(fieldName);
         QByteArray record;
         ASSERT_TRUE(table->read(recno, record));

@@ -13,18 +13,8 @@ namespace {
 
 using test::copyFixture;
 using test::fixture;
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
+using test::fileBytes;
+using test::writeBytes;
 
 uint16_t u16(const QByteArray& b, int at) {
     return uint16_t(uint8_t(b[at]) | (uint8_t(b[at + 1]) << 8));

@@ -18,6 +18,19 @@ inline QString fixture(const QString& name) {
     return QStringLiteral(TASMERO_FIXTURES "/dbase/") + name;
 }
 
+// A file's bytes (empty when it cannot be read), and a file made of given bytes.
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+inline void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
 // A writable copy of a fixture table and its index in `dir`; returns the .dbf path.
 inline QString copyFixture(const QTemporaryDir& dir, const QString& table) {
     for (const QString& ext : {QStringLiteral(".DBF"), QStringLiteral(".MDX")}) {

@@ -26,6 +26,8 @@ namespace {
 using test::copyFixture;
 using test::createJournal;
 using test::fixture;
+using test::fileBytes;
+using test::writeBytes;
 using test::readCsv;
 
 std::string message(const std::function<void()>& f) {
@@ -35,18 +37,6 @@ std::string message(const std::function<void()>& f) {
         return e.message().toStdString();
     }
     return "(no error)";
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return f.readAll();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 void setCountOf(QByteArray& bytes, uint32_t n) {
