@@ -6,5 +6,6 @@ target_sources(tasmero_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/cabinet_gcab.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cabinet.cpp
     ${CMAKE_CURRENT_LIST_DIR}/backup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/media_backup.cpp
 )
 target_link_libraries(tasmero_core PRIVATE PkgConfig::GCAB)
