@@ -1,9 +1,13 @@
 #include "maintenance/maintenance_form.h"
 
+#include "archive/data_module.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 
+#include <QApplication>
 #include <QDateEdit>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +40,7 @@ TManutenzioneForm::TManutenzioneForm(QStringList arguments,
     // Until a login has pointed it elsewhere, the store works on the program
     // folder as it stands.
     settings_.setFolder(maintenance::currentProgramFolder());
+    setMediaSetting(maintenance::MediaFolderSetting());
     Codice->setText(settings_.userName());
     pwpw->setText(settings_.storedPassword());
 }
@@ -115,14 +120,116 @@ QWidget* TManutenzioneForm::makeBackupPage() {
     BitBtn4->setObjectName(QStringLiteral("BitBtn4"));
     BitBtn5 = new QPushButton(QStringLiteral("Ripristino backup da dischetto"), page);
     BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
+    BitBtn3->setEnabled(false);
     auto* column = new QVBoxLayout(page);
     for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn5}) {
-        b->setEnabled(false);
         b->setAutoDefault(false);
         column->addWidget(b);
     }
+    connect(BitBtn4, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn4Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn5Click);
+
+    auto* mediaLabel = new QLabel(QStringLiteral("Cartella del supporto &rimovibile"), page);
+    MediaFolder = new QLineEdit(page);
+    MediaFolder->setObjectName(QStringLiteral("MediaFolder"));
+    MediaFolder->setReadOnly(true);
+    mediaLabel->setBuddy(MediaFolder);
+    MediaFolderButton = new QPushButton(QStringLiteral("&Scegli..."), page);
+    MediaFolderButton->setObjectName(QStringLiteral("MediaFolderButton"));
+    MediaFolderButton->setAutoDefault(false);
+    connect(MediaFolderButton, &QPushButton::clicked, this, [this] {
+        guarded([this] { chooseMediaFolder(); });
+    });
+    auto* mediaRow = new QHBoxLayout;
+    mediaRow->addWidget(MediaFolder, 1);
+    mediaRow->addWidget(MediaFolderButton);
+    column->addSpacing(12);
+    column->addWidget(mediaLabel);
+    column->addLayout(mediaRow);
     column->addStretch();
+    setTabOrder(BitBtn3, BitBtn4);
+    setTabOrder(BitBtn4, BitBtn5);
+    setTabOrder(BitBtn5, MediaFolderButton);
     return page;
+}
+
+template <typename Work>
+void TManutenzioneForm::guarded(Work work) {
+    // The busy cursor goes whatever happens; the error is shown here, inside
+    // the handler, and the window stays open.
+    struct Busy {
+        ~Busy() {
+            while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        }
+    } busy;
+    try {
+        work();
+    } catch (const platform::Error& e) {
+        platform::prompts().error(e.message());
+    } catch (const platform::Abort&) {
+    } catch (const std::exception& e) {
+        platform::prompts().error(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TManutenzioneForm::setMediaSetting(maintenance::MediaFolderSetting setting) {
+    mediaSetting_ = std::move(setting);
+    guarded([this] { MediaFolder->setText(mediaSetting_.read()); });
+}
+
+void TManutenzioneForm::chooseMediaFolder() {
+    const QString start = MediaFolder->text().isEmpty() ? maintenance::defaultMediaFolder()
+                                                        : MediaFolder->text();
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Cartella del supporto rimovibile"), start);
+    if (chosen.isEmpty()) return;
+    mediaSetting_.write(chosen);
+    MediaFolder->setText(chosen);
+}
+
+QString TManutenzioneForm::mediaFolder() {
+    if (MediaFolder->text().isEmpty()) MediaFolder->setText(maintenance::defaultMediaFolder());
+    if (MediaFolder->text().isEmpty()) chooseMediaFolder();
+    return MediaFolder->text();
+}
+
+namespace {
+
+maintenance::ArchiveTables dataModuleTables() {
+    return {[] {
+                if (Data1) Data1->closeTables();
+            },
+            [] {
+                if (Data1) Data1->openTables();
+            }};
+}
+
+}  // namespace
+
+void TManutenzioneForm::BitBtn4Click() {
+    guarded([this] {
+        const QString media = mediaFolder();
+        if (media.isEmpty()) return;
+        const QString folder = maintenance::currentProgramFolder();
+        // The cursor follows the first warning: the operator reads it first.
+        maintenance::ArchiveTables tables = dataModuleTables();
+        auto close = tables.close;
+        tables.close = [close] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            close();
+        };
+        maintenance::backupToMedia(folder, media, tables);
+    });
+}
+
+void TManutenzioneForm::BitBtn5Click() {
+    guarded([this] {
+        const QString media = mediaFolder();
+        if (media.isEmpty()) return;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        maintenance::restoreFromMedia(maintenance::currentProgramFolder(), media,
+                                      dataModuleTables());
+    });
 }
 
 std::optional<QString> TManutenzioneForm::login(const maintenance::LastUserMemory& memory) {

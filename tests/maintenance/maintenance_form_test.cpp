@@ -1,5 +1,8 @@
 #include "maintenance/maintenance_form.h"
 #include "maintenance/login_dialog.h"
+#include "archive/archive_files.h"
+#include "archive/data_module.h"
+#include "maintenance/backup.h"
 #include "platform/scripted_prompts.h"
 
 #include <QDir>
@@ -292,6 +295,59 @@ class MaintenanceFormTest : public QObject {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     // The keyboard way to the button: Tab from the password box, then Space.
+    // The two media buttons on a real data module: the tables are closed while
+    // the cabinet is written and read, and open again afterwards.
+    void mediaBackupAndRestoreButtons() {
+        archive::createMissingTables(dir->path());
+        TData1 data(dir->path());
+        Data1 = &data;
+        data.openTables();
+        data.Riviste.append();
+        data.Riviste.setText(QStringLiteral("BARCODE"), QStringLiteral("9771234567003"));
+        data.Riviste.setText(QStringLiteral("NOME"), QStringLiteral("Prima"));
+        data.Riviste.post();
+        auto form = makeForm({});
+        const QString media = dir->filePath(QStringLiteral("stick"));
+        QVERIFY(QDir().mkpath(media));
+        maintenance::MediaFolderSetting setting(dir->filePath(QStringLiteral("cfg/TasmeroBackup.ini")));
+        setting.write(media);
+        form->setMediaSetting(setting);
+        QCOMPARE(form->MediaFolder->text(), media);
+        QVERIFY(form->BitBtn4->isEnabled() && form->BitBtn5->isEnabled());
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectWarning(maintenance::insertBlankMediaText(media))
+                .expectWarning(maintenance::kTransferDone);
+            platform::PromptsScope scope(prompts);
+            form->BitBtn4->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QVERIFY(data.mainTablesOpen());
+        QVERIFY(QFile::exists(QDir(media).filePath(maintenance::kBackupFileName)));
+
+        // A magazine added after the backup is gone after the restore.
+        data.Riviste.append();
+        data.Riviste.setText(QStringLiteral("BARCODE"), QStringLiteral("9771234567010"));
+        data.Riviste.setText(QStringLiteral("NOME"), QStringLiteral("Seconda"));
+        data.Riviste.post();
+        QCOMPARE(data.Riviste.recordCount(), 2);
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectWarning(maintenance::insertBackupMediaText(media))
+                .expectWarning(maintenance::kRestoreDone);
+            platform::PromptsScope scope(prompts);
+            form->BitBtn5->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QVERIFY(data.mainTablesOpen());
+        data.Riviste.first();
+        QCOMPARE(data.Riviste.recordCount(), 1);
+        QCOMPARE(data.Riviste.text(QStringLiteral("NOME")), QStringLiteral("Prima"));
+        QVERIFY(!QApplication::overrideCursor());
+        data.closeTables();
+        Data1 = nullptr;
+    }
+
     static void pressButton1(TManutenzioneForm* form) {
         form->PW->setFocus();
         QTest::keyClick(form->PW, Qt::Key_Tab);
