@@ -251,50 +251,6 @@ class MaintenanceFormTest : public QObject {
 
     // Restoring the window after minimising it is not a new showing: a
     // password changed a moment ago stays, and the file is not read again.
-    void restoredAfterMinimisingKeepsWhatIsOnThePage() {
-        auto form = makeForm();
-        LoginScript ok{{QStringLiteral("tasmero")}, QStringLiteral("admin")};
-        playOnNextLogin(&ok);
-        QVERIFY(form->login(LastUserMemory(dir->filePath(QStringLiteral("Tasmero.ini")))));
-        form->show();
-        QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        QTest::keyClicks(form->PW, QStringLiteral("nuova"));
-        {
-            platform::ScriptedPrompts prompts;
-            prompts.expectInput(QStringLiteral("Conferma"), kPrompt, QStringLiteral("nuova"));
-            platform::PromptsScope scope(prompts);
-            pressButton1(form.get());
-            QVERIFY(prompts.finished());
-        }
-        const QString changed = form->pwpw->text();
-        QFile file(dir->filePath(QStringLiteral("tasmerocfg.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Tasmero]\r\nCodice_Text=altro\r\npwpw_Caption=oYuKndyaUg==\r\n");
-        file.close();
-
-        form->showMinimized();
-        QTRY_VERIFY(form->isMinimized());
-        form->showNormal();
-        QTRY_VERIFY(!form->isMinimized());
-        QTest::qWait(20);
-        QCOMPARE(form->pwpw->text(), changed);
-        QCOMPARE(form->Codice->text(), QStringLiteral("admin"));
-        form->close();
-        QVERIFY(settingsFile().contains("pwpw_Caption=" + changed.toLatin1() + "\r\n"));
-    }
-
-  private:
-    std::unique_ptr<TManutenzioneForm> makeForm(QStringList arguments = {}) {
-        return std::make_unique<TManutenzioneForm>(std::move(arguments), [this] {
-            ++opened;
-            return openResult;
-        });
-    }
-    QByteArray settingsFile() const {
-        QFile f(dir->filePath(QStringLiteral("tasmerocfg.ini")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    // The keyboard way to the button: Tab from the password box, then Space.
     // The two media buttons on a real data module: the tables are closed while
     // the cabinet is written and read, and open again afterwards.
     void mediaBackupAndRestoreButtons() {
@@ -348,6 +304,50 @@ class MaintenanceFormTest : public QObject {
         Data1 = nullptr;
     }
 
+    void restoredAfterMinimisingKeepsWhatIsOnThePage() {
+        auto form = makeForm();
+        LoginScript ok{{QStringLiteral("tasmero")}, QStringLiteral("admin")};
+        playOnNextLogin(&ok);
+        QVERIFY(form->login(LastUserMemory(dir->filePath(QStringLiteral("Tasmero.ini")))));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClicks(form->PW, QStringLiteral("nuova"));
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectInput(QStringLiteral("Conferma"), kPrompt, QStringLiteral("nuova"));
+            platform::PromptsScope scope(prompts);
+            pressButton1(form.get());
+            QVERIFY(prompts.finished());
+        }
+        const QString changed = form->pwpw->text();
+        QFile file(dir->filePath(QStringLiteral("tasmerocfg.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Tasmero]\r\nCodice_Text=altro\r\npwpw_Caption=oYuKndyaUg==\r\n");
+        file.close();
+
+        form->showMinimized();
+        QTRY_VERIFY(form->isMinimized());
+        form->showNormal();
+        QTRY_VERIFY(!form->isMinimized());
+        QTest::qWait(20);
+        QCOMPARE(form->pwpw->text(), changed);
+        QCOMPARE(form->Codice->text(), QStringLiteral("admin"));
+        form->close();
+        QVERIFY(settingsFile().contains("pwpw_Caption=" + changed.toLatin1() + "\r\n"));
+    }
+
+  private:
+    std::unique_ptr<TManutenzioneForm> makeForm(QStringList arguments = {}) {
+        return std::make_unique<TManutenzioneForm>(std::move(arguments), [this] {
+            ++opened;
+            return openResult;
+        });
+    }
+    QByteArray settingsFile() const {
+        QFile f(dir->filePath(QStringLiteral("tasmerocfg.ini")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // The keyboard way to the button: Tab from the password box, then Space.
     static void pressButton1(TManutenzioneForm* form) {
         form->PW->setFocus();
         QTest::keyClick(form->PW, Qt::Key_Tab);
