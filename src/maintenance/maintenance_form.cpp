@@ -1,6 +1,7 @@
 #include "maintenance/maintenance_form.h"
 
 #include "archive/data_module.h"
+#include "maintenance/text_export.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 
@@ -17,6 +18,30 @@
 #include <QVBoxLayout>
 
 TManutenzioneForm* ManutenzioneForm = nullptr;
+
+namespace {
+
+template <typename Work>
+void guarded(Work work) {
+    // The busy cursor goes whatever happens; the error is shown here, inside
+    // the handler, and the window stays open.
+    struct Busy {
+        ~Busy() {
+            while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        }
+    } busy;
+    try {
+        work();
+    } catch (const platform::Error& e) {
+        platform::prompts().error(e.message());
+    } catch (const platform::Abort&) {
+    } catch (const std::exception& e) {
+        platform::prompts().error(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+}  // namespace
+
 
 TManutenzioneForm::TManutenzioneForm(QStringList arguments,
                                      maintenance::UserCheck::OpenArchives openArchives,
@@ -94,8 +119,18 @@ QWidget* TManutenzioneForm::makeUtilitiesPage() {
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->hide();  // until the user check has looked at the arguments
     for (QWidget* w : {static_cast<QWidget*>(DateEdit1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2)})
+                       static_cast<QWidget*>(BitBtn1)})
         w->setEnabled(false);
+    connect(BitBtn2, &QPushButton::clicked, this, [] {
+        guarded([] {
+            if (!Data1) return;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            maintenance::exportArchives(Data1->Database1, maintenance::currentProgramFolder());
+            QApplication::restoreOverrideCursor();
+            platform::prompts().warning(
+                maintenance::exportDoneText(maintenance::currentProgramFolder()));
+        });
+    });
     for (QPushButton* b : {Button2, BitBtn1, BitBtn2}) b->setAutoDefault(false);
 
     auto* grid = new QGridLayout(page);
@@ -151,25 +186,6 @@ QWidget* TManutenzioneForm::makeBackupPage() {
     setTabOrder(BitBtn4, BitBtn5);
     setTabOrder(BitBtn5, MediaFolderButton);
     return page;
-}
-
-template <typename Work>
-void TManutenzioneForm::guarded(Work work) {
-    // The busy cursor goes whatever happens; the error is shown here, inside
-    // the handler, and the window stays open.
-    struct Busy {
-        ~Busy() {
-            while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        }
-    } busy;
-    try {
-        work();
-    } catch (const platform::Error& e) {
-        platform::prompts().error(e.message());
-    } catch (const platform::Abort&) {
-    } catch (const std::exception& e) {
-        platform::prompts().error(QString::fromLocal8Bit(e.what()));
-    }
 }
 
 void TManutenzioneForm::setMediaSetting(maintenance::MediaFolderSetting setting) {

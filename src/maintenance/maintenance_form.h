@@ -58,7 +58,7 @@ class TManutenzioneForm : public QDialog {
     QPushButton* Button1 = nullptr;
     QLabel* pwpw = nullptr;
 
-    // Utilità page (its commands are not wired yet: their buttons stay disabled)
+    // Utilità page (the export is wired; purge and designer stay disabled for now)
     QDateEdit* DateEdit1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* BitBtn1 = nullptr;  // "Personalizzazione stampe", shown by the user check
@@ -93,8 +93,6 @@ class TManutenzioneForm : public QDialog {
     // The media folder to use: the one chosen, else the first removable
     // volume, else one the operator picks now. "" when he picks none.
     QString mediaFolder();
-    template <typename Work>
-    void guarded(Work work);
 
     maintenance::SettingsStore settings_;
     maintenance::Cipher cipher_;
