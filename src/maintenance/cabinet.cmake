@@ -8,5 +8,6 @@ target_sources(tasmero_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/backup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/media_backup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_export.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/purge.cpp
 )
 target_link_libraries(tasmero_core PRIVATE PkgConfig::GCAB)

@@ -1,7 +1,9 @@
 #include "maintenance/maintenance_form.h"
 
 #include "archive/data_module.h"
+#include "maintenance/purge.h"
 #include "maintenance/text_export.h"
+#include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 
@@ -118,9 +120,26 @@ QWidget* TManutenzioneForm::makeUtilitiesPage() {
     BitBtn1 = new QPushButton(QStringLiteral("Personalizzazione stampe"), page);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->hide();  // until the user check has looked at the arguments
-    for (QWidget* w : {static_cast<QWidget*>(DateEdit1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(BitBtn1)})
-        w->setEnabled(false);
+    // The box starts empty: its lowest date stands for "no date" and shows
+    // as nothing, so a purge never runs on a date the operator did not give.
+    DateEdit1->setMinimumDate(QDate(1900, 1, 1));
+    DateEdit1->setSpecialValueText(QStringLiteral(" "));
+    DateEdit1->setDate(DateEdit1->minimumDate());
+    DateEdit1->setDisplayFormat(platform::shortDateFormat());
+    BitBtn1->setEnabled(false);
+    connect(Button2, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            if (!Data1) return;
+            const QDate day =
+                DateEdit1->date() == DateEdit1->minimumDate() ? QDate() : DateEdit1->date();
+            if (!day.isValid() || !platform::prompts().question(maintenance::kPurgeQuestion))
+                return;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            maintenance::purgeUpTo(Data1->Giornale, Data1->Giacenza, day);
+            QApplication::restoreOverrideCursor();
+            platform::prompts().warning(maintenance::kPurgeDone);
+        });
+    });
     connect(BitBtn2, &QPushButton::clicked, this, [] {
         guarded([] {
             if (!Data1) return;

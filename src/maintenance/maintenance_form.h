@@ -58,7 +58,7 @@ class TManutenzioneForm : public QDialog {
     QPushButton* Button1 = nullptr;
     QLabel* pwpw = nullptr;
 
-    // Utilità page (the export is wired; purge and designer stay disabled for now)
+    // Utilità page (the designer button stays disabled for now)
     QDateEdit* DateEdit1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* BitBtn1 = nullptr;  // "Personalizzazione stampe", shown by the user check

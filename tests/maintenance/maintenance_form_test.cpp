@@ -3,8 +3,11 @@
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
 #include "maintenance/backup.h"
+#include "maintenance/purge.h"
+#include "maintenance/text_export.h"
 #include "platform/scripted_prompts.h"
 
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -299,6 +302,42 @@ class MaintenanceFormTest : public QObject {
         data.Riviste.first();
         QCOMPARE(data.Riviste.recordCount(), 1);
         QCOMPARE(data.Riviste.text(QStringLiteral("NOME")), QStringLiteral("Prima"));
+        QVERIFY(!QApplication::overrideCursor());
+        data.closeTables();
+        Data1 = nullptr;
+    }
+
+    // Purge and export from the Utilità page on a real data module.
+    void purgeAndExportButtons() {
+        archive::createMissingTables(dir->path());
+        TData1 data(dir->path());
+        Data1 = &data;
+        data.openTables();
+        data.Giornale.append();
+        data.Giornale.setText(QStringLiteral("BARCODE2"), QStringLiteral("977123456700300001"));
+        data.Giornale.setDate(QStringLiteral("DATA"), QDate(2026, 3, 10));
+        data.Giornale.post();
+        auto form = makeForm({});
+        QVERIFY(form->DateEdit1->text().trimmed().isEmpty());
+        {
+            platform::ScriptedPrompts prompts;  // no date: no question
+            platform::PromptsScope scope(prompts);
+            form->Button2->click();
+            QVERIFY(prompts.finished());
+        }
+        form->DateEdit1->setDate(QDate(2026, 3, 10));
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectQuestion(maintenance::kPurgeQuestion, true)
+                .expectWarning(maintenance::kPurgeDone)
+                .expectWarning(maintenance::exportDoneText(dir->path()));
+            platform::PromptsScope scope(prompts);
+            form->Button2->click();
+            form->BitBtn2->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QCOMPARE(data.Giornale.recordCount(), 0);
+        QVERIFY(QFile::exists(dir->filePath(maintenance::kMovementExportName)));
         QVERIFY(!QApplication::overrideCursor());
         data.closeTables();
         Data1 = nullptr;

@@ -1,4 +1,5 @@
 // The Utilità page's commands on a small real archive, checked on disk.
+#include "maintenance/purge.h"
 #include "maintenance/text_export.h"
 
 #include "archive/archive_files.h"
@@ -164,6 +165,73 @@ TEST_F(UtilitiesTest, FailedExportKeepsThePreviousFileAndShowsNoFinalMessage) {
         ASSERT_TRUE(after.open(QIODevice::ReadOnly));
         EXPECT_EQ(after.readAll(), before);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Issue keys left in a cursor, in its physical order.
+QStringList keysOf(dbase::Cursor& cursor) {
+    QStringList keys;
+    cursor.setIndex(QString());
+    for (cursor.first(); !cursor.isEmpty() && !cursor.eof(); cursor.next())
+        keys << cursor.text(QStringLiteral("BARCODE2")) + "@" +
+                    cursor.date(cursor.hasField("DATA") ? "DATA" : "UCARICO").toString(Qt::ISODate);
+    // next() stays on the last record with eof set: it was listed already.
+    return keys;
+}
+
+class PurgeTest : public UtilitiesTest {
+  protected:
+    void SetUp() override {
+        UtilitiesTest::SetUp();
+        magazine("9770000000011", "Uno", 2, "A1");
+        movement("977000000001100001", QDate(2026, 3, 9), "C", 4, 2);
+        movement("977000000001100002", QDate(2026, 3, 10), "S", -1, 2);  // the day itself
+        movement("977000000001100003", QDate(2026, 3, 11), "S", -1, 2);
+        movement("977000000001100004", QDate(), "S", -1, 2);  // no date: earliest
+        stock("977000000001100001", 3, QDate(2026, 3, 1));    // copies left: stays
+        stock("977000000001100002", 0, QDate(2026, 3, 10));   // exhausted on the day
+        stock("977000000001100003", -2, QDate(2026, 2, 1));   // below zero
+        stock("977000000001100004", 0, QDate(2026, 3, 11));   // stocked in after the day
+        stock("977000000001100005", 0, QDate());              // never stocked in
+    }
+    void purge(const QDate& day, std::optional<bool> answer) {
+        platform::ScriptedPrompts prompts;
+        if (answer) prompts.expectQuestion(maintenance::kPurgeQuestion, *answer);
+        if (answer.value_or(false)) prompts.expectWarning(maintenance::kPurgeDone);
+        platform::PromptsScope scope(prompts);
+        maintenance::Button2Click(data->Giornale, data->Giacenza, day);
+        EXPECT_TRUE(prompts.finished()) << prompts.failures().join(u'\n').toStdString();
+    }
+};
+
+TEST_F(PurgeTest, DeletesUpToAndIncludingTheDayAndOnlyExhaustedStock) {
+    purge(QDate(2026, 3, 10), true);
+    EXPECT_EQ(keysOf(data->Giornale), QStringList({"977000000001100003@2026-03-11"}));
+    EXPECT_EQ(keysOf(data->Giacenza), QStringList({"977000000001100001@2026-03-01",
+                                                   "977000000001100004@2026-03-11"}));
+    EXPECT_EQ(data->Riviste.recordCount(), 1);
+
+    // Durable and visible to another opening of the tables.
+    data->closeTables();
+    data->openTables();
+    EXPECT_EQ(data->Giornale.recordCount(), 1);
+    EXPECT_EQ(data->Giacenza.recordCount(), 2);
+}
+
+TEST_F(PurgeTest, NoAnswerOrNoDateChangesNothing) {
+    purge(QDate(2026, 3, 10), false);
+    purge(QDate(), std::nullopt);  // asks nothing
+    EXPECT_EQ(data->Giornale.recordCount(), 4);
+    EXPECT_EQ(data->Giacenza.recordCount(), 5);
+}
+
+TEST_F(PurgeTest, EverythingGoesOnALateDay) {
+    purge(QDate(2030, 1, 1), true);
+    EXPECT_TRUE(keysOf(data->Giornale).isEmpty());
+    EXPECT_EQ(keysOf(data->Giacenza), QStringList({"977000000001100001@2026-03-01"}));
 }
 
 }  // namespace
