@@ -9,5 +9,6 @@ target_sources(tasmero_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/media_backup.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_export.cpp
     ${CMAKE_CURRENT_LIST_DIR}/purge.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/index_rebuild.cpp
 )
 target_link_libraries(tasmero_core PRIVATE PkgConfig::GCAB)

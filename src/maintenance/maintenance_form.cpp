@@ -1,6 +1,7 @@
 #include "maintenance/maintenance_form.h"
 
 #include "archive/data_module.h"
+#include "maintenance/index_rebuild.h"
 #include "maintenance/purge.h"
 #include "maintenance/text_export.h"
 #include "platform/dates.h"
@@ -42,8 +43,16 @@ void guarded(Work work) {
     }
 }
 
-}  // namespace
+maintenance::ArchiveTables dataModuleTables() {
+    return {[] {
+                if (Data1) Data1->closeTables();
+            },
+            [] {
+                if (Data1) Data1->openTables();
+            }};
+}
 
+}  // namespace
 
 TManutenzioneForm::TManutenzioneForm(QStringList arguments,
                                      maintenance::UserCheck::OpenArchives openArchives,
@@ -174,7 +183,16 @@ QWidget* TManutenzioneForm::makeBackupPage() {
     BitBtn4->setObjectName(QStringLiteral("BitBtn4"));
     BitBtn5 = new QPushButton(QStringLiteral("Ripristino backup da dischetto"), page);
     BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
-    BitBtn3->setEnabled(false);
+    connect(BitBtn3, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            maintenance::BitBtn3Click(maintenance::currentProgramFolder(), dataModuleTables(),
+                                      [this](const QString& caption) {
+                                          Button1->setText(caption);
+                                          Button1->repaint();
+                                      });
+        });
+    });
     auto* column = new QVBoxLayout(page);
     for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn5}) {
         b->setAutoDefault(false);
@@ -228,18 +246,6 @@ QString TManutenzioneForm::mediaFolder() {
     return MediaFolder->text();
 }
 
-namespace {
-
-maintenance::ArchiveTables dataModuleTables() {
-    return {[] {
-                if (Data1) Data1->closeTables();
-            },
-            [] {
-                if (Data1) Data1->openTables();
-            }};
-}
-
-}  // namespace
 
 void TManutenzioneForm::BitBtn4Click() {
     guarded([this] {

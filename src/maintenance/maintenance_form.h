@@ -64,8 +64,8 @@ class TManutenzioneForm : public QDialog {
     QPushButton* BitBtn1 = nullptr;  // "Personalizzazione stampe", shown by the user check
     QPushButton* BitBtn2 = nullptr;
 
-    // Backup page ("Ricostruzione indici" is not wired yet). The media
-    // folder stands in for drive A:.
+    // Backup page; the media folder stands in for drive A:. The rebuild
+    // shows its progress on Button1 of the Password page.
     QPushButton* BitBtn3 = nullptr;
     QPushButton* BitBtn4 = nullptr;
     QPushButton* BitBtn5 = nullptr;

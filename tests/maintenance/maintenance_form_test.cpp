@@ -3,6 +3,7 @@
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
 #include "maintenance/backup.h"
+#include "maintenance/index_rebuild.h"
 #include "maintenance/purge.h"
 #include "maintenance/text_export.h"
 #include "platform/scripted_prompts.h"
@@ -307,7 +308,8 @@ class MaintenanceFormTest : public QObject {
         Data1 = nullptr;
     }
 
-    // Purge and export from the Utilità page on a real data module.
+    // Purge and export from the Utilità page, then the rebuild, on a real
+    // data module.
     void purgeAndExportButtons() {
         archive::createMissingTables(dir->path());
         TData1 data(dir->path());
@@ -338,6 +340,16 @@ class MaintenanceFormTest : public QObject {
         }
         QCOMPARE(data.Giornale.recordCount(), 0);
         QVERIFY(QFile::exists(dir->filePath(maintenance::kMovementExportName)));
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectWarning(maintenance::kRebuildDone);
+            platform::PromptsScope scope(prompts);
+            form->BitBtn3->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QCOMPARE(form->Button1->text(), QStringLiteral("... giacenza3 ... OK"));
+        QVERIFY(data.mainTablesOpen());
+        QCOMPARE(data.Giornale.table().recordCount(), 0u);
         QVERIFY(!QApplication::overrideCursor());
         data.closeTables();
         Data1 = nullptr;

@@ -1,4 +1,5 @@
 // The Utilità page's commands on a small real archive, checked on disk.
+#include "maintenance/index_rebuild.h"
 #include "maintenance/purge.h"
 #include "maintenance/text_export.h"
 
@@ -232,6 +233,53 @@ TEST_F(PurgeTest, EverythingGoesOnALateDay) {
     purge(QDate(2030, 1, 1), true);
     EXPECT_TRUE(keysOf(data->Giornale).isEmpty());
     EXPECT_EQ(keysOf(data->Giacenza), QStringList({"977000000001100001@2026-03-01"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PurgeTest, RebuildAfterAPurgeDropsDeletedRecordsAndKeepsExactlyFiveIndexes) {
+    purge(QDate(2026, 3, 10), true);
+    QStringList captions;
+    platform::ScriptedPrompts prompts;
+    prompts.expectWarning(maintenance::kRebuildDone);
+    {
+        platform::PromptsScope scope(prompts);
+        maintenance::BitBtn3Click(
+            dir.path(), {[this] { data->closeTables(); }, [this] { data->openTables(); }},
+            [&captions](const QString& caption) { captions << caption; });
+    }
+    EXPECT_TRUE(prompts.finished()) << prompts.failures().join(u'\n').toStdString();
+    EXPECT_EQ(captions, QStringList({"... riviste3", "... riviste3 ... OK", "... giornale3",
+                                     "... giornale3 ... OK", "... giacenza3",
+                                     "... giacenza3 ... OK"}));
+    ASSERT_TRUE(data->mainTablesOpen());
+    EXPECT_EQ(data->Giornale.table().recordCount(), 1u);  // physically gone
+    EXPECT_EQ(data->Giacenza.table().recordCount(), 2u);
+    EXPECT_EQ(data->Riviste.table().tagCount() + data->Giornale.table().tagCount() +
+                  data->Giacenza.table().tagCount(),
+              5);
+    for (const char* tag : {"BARCODE", "FORNITORE", "NOME"})
+        EXPECT_GE(data->Riviste.table().findTag(tag), 0) << tag;
+    data->Giornale.setIndex("DATA");
+    EXPECT_TRUE(data->Giornale.findKey(QDate(2026, 3, 11)));
+}
+
+TEST_F(PurgeTest, RebuildRefusesATableHeldOpenAndTouchesNothing) {
+    purge(QDate(2026, 3, 10), true);
+    data->closeTables();
+    dbase::Cursor holder(archive::tablePath(dir.path(), archive::giacenza3()));
+    holder.open();  // another user of the journal's neighbour
+    const uint32_t before = holder.table().recordCount();
+    platform::ScriptedPrompts prompts;
+    platform::PromptsScope scope(prompts);
+    EXPECT_THROW(maintenance::rebuildIndexes(dir.path(), {}), platform::Error);
+    EXPECT_TRUE(prompts.finished());
+    holder.close();
+    data->openTables();
+    EXPECT_EQ(data->Giornale.table().recordCount(), 4u);  // riviste3 and giornale3 untouched too
+    EXPECT_EQ(data->Giacenza.table().recordCount(), before);
 }
 
 }  // namespace
