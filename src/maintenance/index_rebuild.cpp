@@ -26,9 +26,9 @@ bool hasExactlyTags(const dbase::Table& table, const std::vector<QString>& tags)
     return true;
 }
 
-// Opens every table exclusively and lets it go again: refuses, before any
-// change, a table another process holds.
-void requireSoleUse(const QString& folder) {
+}  // namespace
+
+void requireTablesFree(const QString& folder) {
     for (const archive::TableSpec* spec : rebuildOrder()) {
         const QString path = archive::tablePath(folder, *spec);
         try {
@@ -36,7 +36,7 @@ void requireSoleUse(const QString& folder) {
                 dbase::Table::open(path, dbase::Table::Access::Exclusive);
         } catch (const dbase::EngineError& e) {
             throw dbase::EngineError(
-                QStringLiteral("Ricostruzione non eseguita: l'archivio %1 non si apre in uso "
+                QStringLiteral("Operazione non eseguita: l'archivio %1 non si apre in uso "
                                "esclusivo (aperto da un altro programma?). Nessun file è stato "
                                "modificato.\n%2")
                     .arg(QDir::toNativeSeparators(path), e.message()));
@@ -44,10 +44,8 @@ void requireSoleUse(const QString& folder) {
     }
 }
 
-}  // namespace
-
 void rebuildIndexes(const QString& folder, const RebuildProgress& progress) {
-    requireSoleUse(folder);
+    requireTablesFree(folder);
     for (const archive::TableSpec* spec : rebuildOrder()) {
         const QString caption = QStringLiteral("... ") + spec->sqlName;
         if (progress) progress(caption);

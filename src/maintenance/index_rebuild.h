@@ -25,6 +25,10 @@ namespace maintenance {
 inline const QString kRebuildDone = QStringLiteral("   RICOSTRUZIONE effettuata   ");
 inline const QString kPackFailed = QStringLiteral("Errore su PACK e REINDEX di ");
 
+// Opens each of the three tables exclusively and lets it go again: raises,
+// naming the file, when another program holds one. Changes nothing.
+void requireTablesFree(const QString& folder);
+
 // `progress` gets the text of the progress caption after every step
 // ("... riviste3", then "... riviste3 ... OK").
 using RebuildProgress = std::function<void(const QString& caption)>;

@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -209,9 +209,8 @@ QWidget* TManutenzioneForm::makeBackupPage() {
     MediaFolderButton = new QPushButton(QStringLiteral("&Scegli..."), page);
     MediaFolderButton->setObjectName(QStringLiteral("MediaFolderButton"));
     MediaFolderButton->setAutoDefault(false);
-    connect(MediaFolderButton, &QPushButton::clicked, this, [this] {
-        guarded([this] { chooseMediaFolder(); });
-    });
+    connect(MediaFolderButton, &QPushButton::clicked, this,
+            [this] { guarded([this] { chooseMediaFolder(); }); });
     auto* mediaRow = new QHBoxLayout;
     mediaRow->addWidget(MediaFolder, 1);
     mediaRow->addWidget(MediaFolderButton);
@@ -231,8 +230,8 @@ void TManutenzioneForm::setMediaSetting(maintenance::MediaFolderSetting setting)
 }
 
 void TManutenzioneForm::chooseMediaFolder() {
-    const QString start = MediaFolder->text().isEmpty() ? maintenance::defaultMediaFolder()
-                                                        : MediaFolder->text();
+    const QString start =
+        MediaFolder->text().isEmpty() ? maintenance::defaultMediaFolder() : MediaFolder->text();
     const QString chosen = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Cartella del supporto rimovibile"), start);
     if (chosen.isEmpty()) return;
@@ -245,7 +244,6 @@ QString TManutenzioneForm::mediaFolder() {
     if (MediaFolder->text().isEmpty()) chooseMediaFolder();
     return MediaFolder->text();
 }
-
 
 void TManutenzioneForm::BitBtn4Click() {
     guarded([this] {

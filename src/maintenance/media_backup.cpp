@@ -31,7 +31,9 @@ namespace fs = std::filesystem;
 const QString kSection = QStringLiteral("Backup");
 const QString kFolderKey = QStringLiteral("Cartella");
 
-fs::path toPath(const QString& name) { return fs::path(QFile::encodeName(name).toStdString()); }
+fs::path toPath(const QString& name) {
+    return fs::path(QFile::encodeName(name).toStdString());
+}
 
 bool syncHandle(int fd) {
 #ifdef Q_OS_WIN
@@ -232,7 +234,7 @@ MediaFetch fetchBackupFromMedia(const QString& mediaFolder, const QString& progr
     return replaceWith(partial, local) ? MediaFetch::Copied : MediaFetch::Failed;
 }
 
-void backupToMedia(const QString& programFolder, const QString& mediaFolder,
+bool backupToMedia(const QString& programFolder, const QString& mediaFolder,
                    const ArchiveTables& tables) {
     platform::prompts().warning(insertBlankMediaText(mediaFolder));
     tables.close();
@@ -241,6 +243,7 @@ void backupToMedia(const QString& programFolder, const QString& mediaFolder,
     const bool copied = copyBackupToMedia(programFolder, mediaFolder);
     platform::prompts().warning(copied ? kTransferDone : kTransferFailed);
     tables.open();
+    return copied;
 }
 
 void restoreFromMedia(const QString& programFolder, const QString& mediaFolder,
@@ -248,14 +251,14 @@ void restoreFromMedia(const QString& programFolder, const QString& mediaFolder,
     tables.close();
     platform::prompts().warning(insertBackupMediaText(mediaFolder));
     switch (fetchBackupFromMedia(mediaFolder, programFolder)) {
-    case MediaFetch::Missing:
-        platform::prompts().warning(mediaCabinetMissingText(mediaFolder, programFolder));
-        break;
-    case MediaFetch::Failed:
-        platform::prompts().warning(mediaCopyFailedText(programFolder));
-        break;
-    case MediaFetch::Copied:
-        break;
+        case MediaFetch::Missing:
+            platform::prompts().warning(mediaCabinetMissingText(mediaFolder, programFolder));
+            break;
+        case MediaFetch::Failed:
+            platform::prompts().warning(mediaCopyFailedText(programFolder));
+            break;
+        case MediaFetch::Copied:
+            break;
     }
     if (QFileInfo(QDir(programFolder).filePath(kBackupFileName)).isFile()) {
         restoreBackup(programFolder);

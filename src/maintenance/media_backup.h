@@ -76,8 +76,8 @@ struct ArchiveTables {
 };
 
 // `BitBtn4Click` and `BitBtn5Click` without the window: messages through
-// platform::prompts().
-void backupToMedia(const QString& programFolder, const QString& mediaFolder,
+// platform::prompts(). The backup returns whether the copy reached the media.
+bool backupToMedia(const QString& programFolder, const QString& mediaFolder,
                    const ArchiveTables& tables);
 void restoreFromMedia(const QString& programFolder, const QString& mediaFolder,
                       const ArchiveTables& tables);

@@ -18,7 +18,8 @@ namespace {
 
 const QStringList kStockQuery = {
     QStringLiteral("select riviste3.nome, substr(giacenza3.barcode2, 14, 5) as numero, "),
-    QStringLiteral("    riviste3.fornitore, riviste3.prezzo, giacenza3.ucarico, giacenza3.giacenza"),
+    QStringLiteral(
+        "    riviste3.fornitore, riviste3.prezzo, giacenza3.ucarico, giacenza3.giacenza"),
     QStringLiteral("from giacenza3, riviste3"),
     QStringLiteral("where substr(giacenza3.barcode2, 1, 13) = riviste3.barcode"),
     QStringLiteral("order by riviste3.nome, numero"),
@@ -26,7 +27,8 @@ const QStringList kStockQuery = {
 const QStringList kStockHeader = {"RIVISTA", "NUMERO", "FORN.", "PREZZO", "U_CARICO", "GIACENZA"};
 
 const QStringList kMovementQuery = {
-    QStringLiteral("select giornale3.data, riviste3.nome, substr(giornale3.barcode2, 14, 5) as numero, "),
+    QStringLiteral(
+        "select giornale3.data, riviste3.nome, substr(giornale3.barcode2, 14, 5) as numero, "),
     QStringLiteral("    riviste3.fornitore, giornale3.quantita, giornale3.prezzo, giornale3.tipo"),
     QStringLiteral("from giornale3, riviste3"),
     QStringLiteral("where substr(giornale3.barcode2, 1, 13) = riviste3.barcode"),
@@ -38,12 +40,12 @@ const QStringList kMovementHeader = {"DATA",      "RIVISTA", "NUMERO", "FORN.",
 QString valueText(const sql::Query& query, int field) {
     if (query.isNull(field)) return {};
     switch (query.fieldType(field)) {
-    case sql::Query::FieldType::Number:
-        return platform::formatGeneral(query.number(field));
-    case sql::Query::FieldType::Date:
-        return platform::formatDate(query.date(field));
-    case sql::Query::FieldType::Text:
-        break;
+        case sql::Query::FieldType::Number:
+            return platform::formatGeneral(query.number(field));
+        case sql::Query::FieldType::Date:
+            return platform::formatDate(query.date(field));
+        case sql::Query::FieldType::Text:
+            break;
     }
     return query.text(field);
 }
@@ -58,8 +60,8 @@ void writeExport(sql::Database& db, const QString& path, const QStringList& stat
     // previous file stays until then.
     QSaveFile file(path);
     const auto fail = [&path](const QString& why) {
-        throw platform::FileError(QStringLiteral("Impossibile scrivere %1: %2")
-                                      .arg(QDir::toNativeSeparators(path), why));
+        throw platform::FileError(
+            QStringLiteral("Impossibile scrivere %1: %2").arg(QDir::toNativeSeparators(path), why));
     };
     if (!file.open(QIODevice::WriteOnly)) fail(file.errorString());
     QByteArray out = platform::cp1252::encode(exportLine(header)) + "\r\n";

@@ -1,9 +1,9 @@
 #include "maintenance/maintenance_form.h"
-#include "maintenance/login_dialog.h"
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
 #include "maintenance/backup.h"
 #include "maintenance/index_rebuild.h"
+#include "maintenance/login_dialog.h"
 #include "maintenance/purge.h"
 #include "maintenance/text_export.h"
 #include "platform/scripted_prompts.h"
@@ -269,7 +269,8 @@ class MaintenanceFormTest : public QObject {
         auto form = makeForm({});
         const QString media = dir->filePath(QStringLiteral("stick"));
         QVERIFY(QDir().mkpath(media));
-        maintenance::MediaFolderSetting setting(dir->filePath(QStringLiteral("cfg/TasmeroBackup.ini")));
+        maintenance::MediaFolderSetting setting(
+            dir->filePath(QStringLiteral("cfg/TasmeroBackup.ini")));
         setting.write(media);
         form->setMediaSetting(setting);
         QCOMPARE(form->MediaFolder->text(), media);

@@ -24,8 +24,8 @@ class MediaBackupTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(QDir().mkpath(program()));
         ASSERT_TRUE(QDir().mkpath(media()));
-        for (const char* name : {"Riviste3.DBF", "Riviste3.MDX", "Giacenza3.DBF", "Giornale3.DBF",
-                                 "Report1.frf"})
+        for (const char* name :
+             {"Riviste3.DBF", "Riviste3.MDX", "Giacenza3.DBF", "Giornale3.DBF", "Report1.frf"})
             writeFile(inProgram(name), QByteArray("original ") + name);
         writeFile(inProgram("tasmerocfg.ini"), "[Tasmero]\r\nCodice_Text=anna\r\n");
     }
@@ -109,8 +109,8 @@ TEST_F(MediaBackupTest, WriteProtectedMediaLeavesTheEarlierCopyWhole) {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
     QFile::setPermissions(media(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     backUp(media(), kTransferFailed);
-    QFile::setPermissions(media(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                       QFileDevice::ExeOwner);
+    QFile::setPermissions(media(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(readFile(inMedia(kBackupFileName)), "the earlier copy");
     EXPECT_EQ(entriesOf(media()), QStringList({kBackupFileName}));
 }
@@ -160,7 +160,7 @@ TEST_F(MediaBackupTest, DamagedMediaCabinetNeverReplacesTheGoodLocalOne) {
     backUpThenChange();
     const QByteArray good = readFile(inProgram(kBackupFileName));
     const QList<QByteArray> damaged = {
-        good.left(good.size() / 2),                            // torn copy
+        good.left(good.size() / 2),                                              // torn copy
         QByteArray(good).replace(good.size() - 40, 20, QByteArray(20, '\x5a')),  // bad block
         QByteArray("MSCF and nothing more"),
         QByteArray(),

@@ -93,7 +93,7 @@ TEST_F(UtilitiesTest, ExportReadsBackInASpreadsheetAsStored) {
     magazine("9770000000028", QStringLiteral("Auto"), 1.5, "B2");
     magazine("9770000000035", QStringLiteral("Senza giacenza"), 3, "C3");
     stock("977000000001100012", 3, QDate(2026, 3, 2));
-    stock("9770000000028", 0, QDate());         // 13-character key: no issue number
+    stock("9770000000028", 0, QDate());                 // 13-character key: no issue number
     stock("977999999999900001", 5, QDate(2026, 3, 2));  // magazine missing: left out
     movement("977000000001100012", QDate(2026, 3, 2), "S", -1, 2.5);
     movement("977000000001100012", QDate(2026, 3, 2), "C", 4, 2.5);
@@ -107,8 +107,8 @@ TEST_F(UtilitiesTest, ExportReadsBackInASpreadsheetAsStored) {
         maintenance::BitBtn2Click(data->Database1, dir.path());
     }
     EXPECT_TRUE(prompts.finished());
-    EXPECT_TRUE(maintenance::exportDoneText(dir.path())
-                    .contains(QDir::toNativeSeparators(dir.path())));
+    EXPECT_TRUE(
+        maintenance::exportDoneText(dir.path()).contains(QDir::toNativeSeparators(dir.path())));
 
     const QList<QStringList> stockRows = readWithPython(file("giacenza.txt"));
     const QList<QStringList> expectedStock = {
@@ -131,8 +131,9 @@ TEST_F(UtilitiesTest, ExportReadsBackInASpreadsheetAsStored) {
     QFile raw(file("giacenza.txt"));
     ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
     const QByteArray bytes = raw.readAll();
-    EXPECT_TRUE(bytes.startsWith("\"RIVISTA\",\"NUMERO\",\"FORN.\",\"PREZZO\",\"U_CARICO\","
-                                 "\"GIACENZA\"\r\n\"Auto\",\"\",\"B2\",\"1,5\",\"\",\"0\"\r\n"));
+    EXPECT_TRUE(
+        bytes.startsWith("\"RIVISTA\",\"NUMERO\",\"FORN.\",\"PREZZO\",\"U_CARICO\","
+                         "\"GIACENZA\"\r\n\"Auto\",\"\",\"B2\",\"1,5\",\"\",\"0\"\r\n"));
     EXPECT_TRUE(bytes.contains("\"Il \"\"Giornalino\"\", \xe8 qui\""));
     EXPECT_FALSE(QFileInfo::exists(file("giacenza.txt") + ".tmp"));
 }
@@ -158,8 +159,8 @@ TEST_F(UtilitiesTest, FailedExportKeepsThePreviousFileAndShowsNoFinalMessage) {
     platform::ScriptedPrompts prompts;  // nothing expected
     platform::PromptsScope scope(prompts);
     EXPECT_THROW(maintenance::BitBtn2Click(data->Database1, dir.path()), platform::FileError);
-    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_TRUE(prompts.finished());
     if (::geteuid() != 0) {
         QFile after(file("giacenza.txt"));
@@ -211,8 +212,8 @@ class PurgeTest : public UtilitiesTest {
 TEST_F(PurgeTest, DeletesUpToAndIncludingTheDayAndOnlyExhaustedStock) {
     purge(QDate(2026, 3, 10), true);
     EXPECT_EQ(keysOf(data->Giornale), QStringList({"977000000001100003@2026-03-11"}));
-    EXPECT_EQ(keysOf(data->Giacenza), QStringList({"977000000001100001@2026-03-01",
-                                                   "977000000001100004@2026-03-11"}));
+    EXPECT_EQ(keysOf(data->Giacenza),
+              QStringList({"977000000001100001@2026-03-01", "977000000001100004@2026-03-11"}));
     EXPECT_EQ(data->Riviste.recordCount(), 1);
 
     // Durable and visible to another opening of the tables.
@@ -246,14 +247,14 @@ TEST_F(PurgeTest, RebuildAfterAPurgeDropsDeletedRecordsAndKeepsExactlyFiveIndexe
     prompts.expectWarning(maintenance::kRebuildDone);
     {
         platform::PromptsScope scope(prompts);
-        maintenance::BitBtn3Click(
-            dir.path(), {[this] { data->closeTables(); }, [this] { data->openTables(); }},
-            [&captions](const QString& caption) { captions << caption; });
+        maintenance::BitBtn3Click(dir.path(),
+                                  {[this] { data->closeTables(); }, [this] { data->openTables(); }},
+                                  [&captions](const QString& caption) { captions << caption; });
     }
     EXPECT_TRUE(prompts.finished()) << prompts.failures().join(u'\n').toStdString();
-    EXPECT_EQ(captions, QStringList({"... riviste3", "... riviste3 ... OK", "... giornale3",
-                                     "... giornale3 ... OK", "... giacenza3",
-                                     "... giacenza3 ... OK"}));
+    EXPECT_EQ(captions,
+              QStringList({"... riviste3", "... riviste3 ... OK", "... giornale3",
+                           "... giornale3 ... OK", "... giacenza3", "... giacenza3 ... OK"}));
     ASSERT_TRUE(data->mainTablesOpen());
     EXPECT_EQ(data->Giornale.table().recordCount(), 1u);  // physically gone
     EXPECT_EQ(data->Giacenza.table().recordCount(), 2u);
