@@ -6,5 +6,9 @@ target_sources(tasmero_core PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/cabinet_gcab.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cabinet.cpp
     ${CMAKE_CURRENT_LIST_DIR}/backup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/media_backup.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/text_export.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/purge.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/index_rebuild.cpp
 )
 target_link_libraries(tasmero_core PRIVATE PkgConfig::GCAB)

@@ -1,10 +1,18 @@
 #include "maintenance/maintenance_form.h"
 
+#include "archive/data_module.h"
+#include "maintenance/index_rebuild.h"
+#include "maintenance/purge.h"
+#include "maintenance/text_export.h"
+#include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 
+#include <QApplication>
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +21,38 @@
 #include <QVBoxLayout>
 
 TManutenzioneForm* ManutenzioneForm = nullptr;
+
+namespace {
+
+template <typename Work>
+void guarded(Work work) {
+    // The busy cursor goes whatever happens; the error is shown here, inside
+    // the handler, and the window stays open.
+    struct Busy {
+        ~Busy() {
+            while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        }
+    } busy;
+    try {
+        work();
+    } catch (const platform::Error& e) {
+        platform::prompts().error(e.message());
+    } catch (const platform::Abort&) {
+    } catch (const std::exception& e) {
+        platform::prompts().error(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+maintenance::ArchiveTables dataModuleTables() {
+    return {[] {
+                if (Data1) Data1->closeTables();
+            },
+            [] {
+                if (Data1) Data1->openTables();
+            }};
+}
+
+}  // namespace
 
 TManutenzioneForm::TManutenzioneForm(QStringList arguments,
                                      maintenance::UserCheck::OpenArchives openArchives,
@@ -36,6 +76,7 @@ TManutenzioneForm::TManutenzioneForm(QStringList arguments,
     // Until a login has pointed it elsewhere, the store works on the program
     // folder as it stands.
     settings_.setFolder(maintenance::currentProgramFolder());
+    setMediaSetting(maintenance::MediaFolderSetting());
     Codice->setText(settings_.userName());
     pwpw->setText(settings_.storedPassword());
 }
@@ -88,9 +129,36 @@ QWidget* TManutenzioneForm::makeUtilitiesPage() {
     BitBtn1 = new QPushButton(QStringLiteral("Personalizzazione stampe"), page);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->hide();  // until the user check has looked at the arguments
-    for (QWidget* w : {static_cast<QWidget*>(DateEdit1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(BitBtn1), static_cast<QWidget*>(BitBtn2)})
-        w->setEnabled(false);
+    // The box starts empty: its lowest date stands for "no date" and shows
+    // as nothing, so a purge never runs on a date the operator did not give.
+    DateEdit1->setMinimumDate(QDate(1900, 1, 1));
+    DateEdit1->setSpecialValueText(QStringLiteral(" "));
+    DateEdit1->setDate(DateEdit1->minimumDate());
+    DateEdit1->setDisplayFormat(platform::shortDateFormat());
+    BitBtn1->setEnabled(false);
+    connect(Button2, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            if (!Data1) return;
+            const QDate day =
+                DateEdit1->date() == DateEdit1->minimumDate() ? QDate() : DateEdit1->date();
+            if (!day.isValid() || !platform::prompts().question(maintenance::kPurgeQuestion))
+                return;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            maintenance::purgeUpTo(Data1->Giornale, Data1->Giacenza, day);
+            QApplication::restoreOverrideCursor();
+            platform::prompts().warning(maintenance::kPurgeDone);
+        });
+    });
+    connect(BitBtn2, &QPushButton::clicked, this, [] {
+        guarded([] {
+            if (!Data1) return;
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            maintenance::exportArchives(Data1->Database1, maintenance::currentProgramFolder());
+            QApplication::restoreOverrideCursor();
+            platform::prompts().warning(
+                maintenance::exportDoneText(maintenance::currentProgramFolder()));
+        });
+    });
     for (QPushButton* b : {Button2, BitBtn1, BitBtn2}) b->setAutoDefault(false);
 
     auto* grid = new QGridLayout(page);
@@ -115,14 +183,92 @@ QWidget* TManutenzioneForm::makeBackupPage() {
     BitBtn4->setObjectName(QStringLiteral("BitBtn4"));
     BitBtn5 = new QPushButton(QStringLiteral("Ripristino backup da dischetto"), page);
     BitBtn5->setObjectName(QStringLiteral("BitBtn5"));
+    connect(BitBtn3, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            maintenance::BitBtn3Click(maintenance::currentProgramFolder(), dataModuleTables(),
+                                      [this](const QString& caption) {
+                                          Button1->setText(caption);
+                                          Button1->repaint();
+                                      });
+        });
+    });
     auto* column = new QVBoxLayout(page);
     for (QPushButton* b : {BitBtn3, BitBtn4, BitBtn5}) {
-        b->setEnabled(false);
         b->setAutoDefault(false);
         column->addWidget(b);
     }
+    connect(BitBtn4, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn4Click);
+    connect(BitBtn5, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn5Click);
+
+    auto* mediaLabel = new QLabel(QStringLiteral("Cartella del supporto &rimovibile"), page);
+    MediaFolder = new QLineEdit(page);
+    MediaFolder->setObjectName(QStringLiteral("MediaFolder"));
+    MediaFolder->setReadOnly(true);
+    mediaLabel->setBuddy(MediaFolder);
+    MediaFolderButton = new QPushButton(QStringLiteral("&Scegli..."), page);
+    MediaFolderButton->setObjectName(QStringLiteral("MediaFolderButton"));
+    MediaFolderButton->setAutoDefault(false);
+    connect(MediaFolderButton, &QPushButton::clicked, this,
+            [this] { guarded([this] { chooseMediaFolder(); }); });
+    auto* mediaRow = new QHBoxLayout;
+    mediaRow->addWidget(MediaFolder, 1);
+    mediaRow->addWidget(MediaFolderButton);
+    column->addSpacing(12);
+    column->addWidget(mediaLabel);
+    column->addLayout(mediaRow);
     column->addStretch();
+    setTabOrder(BitBtn3, BitBtn4);
+    setTabOrder(BitBtn4, BitBtn5);
+    setTabOrder(BitBtn5, MediaFolderButton);
     return page;
+}
+
+void TManutenzioneForm::setMediaSetting(maintenance::MediaFolderSetting setting) {
+    mediaSetting_ = std::move(setting);
+    guarded([this] { MediaFolder->setText(mediaSetting_.read()); });
+}
+
+void TManutenzioneForm::chooseMediaFolder() {
+    const QString start =
+        MediaFolder->text().isEmpty() ? maintenance::defaultMediaFolder() : MediaFolder->text();
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Cartella del supporto rimovibile"), start);
+    if (chosen.isEmpty()) return;
+    mediaSetting_.write(chosen);
+    MediaFolder->setText(chosen);
+}
+
+QString TManutenzioneForm::mediaFolder() {
+    if (MediaFolder->text().isEmpty()) MediaFolder->setText(maintenance::defaultMediaFolder());
+    if (MediaFolder->text().isEmpty()) chooseMediaFolder();
+    return MediaFolder->text();
+}
+
+void TManutenzioneForm::BitBtn4Click() {
+    guarded([this] {
+        const QString media = mediaFolder();
+        if (media.isEmpty()) return;
+        const QString folder = maintenance::currentProgramFolder();
+        // The cursor follows the first warning: the operator reads it first.
+        maintenance::ArchiveTables tables = dataModuleTables();
+        auto close = tables.close;
+        tables.close = [close] {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            close();
+        };
+        maintenance::backupToMedia(folder, media, tables);
+    });
+}
+
+void TManutenzioneForm::BitBtn5Click() {
+    guarded([this] {
+        const QString media = mediaFolder();
+        if (media.isEmpty()) return;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        maintenance::restoreFromMedia(maintenance::currentProgramFolder(), media,
+                                      dataModuleTables());
+    });
 }
 
 std::optional<QString> TManutenzioneForm::login(const maintenance::LastUserMemory& memory) {

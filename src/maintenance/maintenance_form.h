@@ -17,6 +17,7 @@
 
 #include "maintenance/cipher.h"
 #include "maintenance/login_dialog.h"
+#include "maintenance/media_backup.h"
 #include "maintenance/settings_store.h"
 #include "maintenance/user_check.h"
 
@@ -57,18 +58,26 @@ class TManutenzioneForm : public QDialog {
     QPushButton* Button1 = nullptr;
     QLabel* pwpw = nullptr;
 
-    // Utilità page (its commands are not wired yet: their buttons stay disabled)
+    // Utilità page (the designer button stays disabled for now)
     QDateEdit* DateEdit1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* BitBtn1 = nullptr;  // "Personalizzazione stampe", shown by the user check
     QPushButton* BitBtn2 = nullptr;
 
-    // Backup page (not wired yet either)
+    // Backup page; the media folder stands in for drive A:. The rebuild
+    // shows its progress on Button1 of the Password page.
     QPushButton* BitBtn3 = nullptr;
     QPushButton* BitBtn4 = nullptr;
     QPushButton* BitBtn5 = nullptr;
+    QLineEdit* MediaFolder = nullptr;
+    QPushButton* MediaFolderButton = nullptr;
 
     void Button1Click();
+    void BitBtn4Click();
+    void BitBtn5Click();
+
+    // Where the media setting is kept; tests point it elsewhere.
+    void setMediaSetting(maintenance::MediaFolderSetting setting);
 
     void done(int result) override;
 
@@ -80,10 +89,15 @@ class TManutenzioneForm : public QDialog {
     QWidget* makeUtilitiesPage();
     QWidget* makeBackupPage();
     void writeSettings();
+    void chooseMediaFolder();
+    // The media folder to use: the one chosen, else the first removable
+    // volume, else one the operator picks now. "" when he picks none.
+    QString mediaFolder();
 
     maintenance::SettingsStore settings_;
     maintenance::Cipher cipher_;
     maintenance::UserCheck userCheck_;
+    maintenance::MediaFolderSetting mediaSetting_;
     QString loggedInUser_;
     bool onScreen_ = false;  // shown and not yet closed
 };

@@ -1,7 +1,14 @@
 #include "maintenance/maintenance_form.h"
+#include "archive/archive_files.h"
+#include "archive/data_module.h"
+#include "maintenance/backup.h"
+#include "maintenance/index_rebuild.h"
 #include "maintenance/login_dialog.h"
+#include "maintenance/purge.h"
+#include "maintenance/text_export.h"
 #include "platform/scripted_prompts.h"
 
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -248,6 +255,107 @@ class MaintenanceFormTest : public QObject {
 
     // Restoring the window after minimising it is not a new showing: a
     // password changed a moment ago stays, and the file is not read again.
+    // The two media buttons on a real data module: the tables are closed while
+    // the cabinet is written and read, and open again afterwards.
+    void mediaBackupAndRestoreButtons() {
+        archive::createMissingTables(dir->path());
+        TData1 data(dir->path());
+        Data1 = &data;
+        data.openTables();
+        data.Riviste.append();
+        data.Riviste.setText(QStringLiteral("BARCODE"), QStringLiteral("9771234567003"));
+        data.Riviste.setText(QStringLiteral("NOME"), QStringLiteral("Prima"));
+        data.Riviste.post();
+        auto form = makeForm({});
+        const QString media = dir->filePath(QStringLiteral("stick"));
+        QVERIFY(QDir().mkpath(media));
+        maintenance::MediaFolderSetting setting(
+            dir->filePath(QStringLiteral("cfg/TasmeroBackup.ini")));
+        setting.write(media);
+        form->setMediaSetting(setting);
+        QCOMPARE(form->MediaFolder->text(), media);
+        QVERIFY(form->BitBtn4->isEnabled() && form->BitBtn5->isEnabled());
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectWarning(maintenance::insertBlankMediaText(media))
+                .expectWarning(maintenance::kTransferDone);
+            platform::PromptsScope scope(prompts);
+            form->BitBtn4->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QVERIFY(data.mainTablesOpen());
+        QVERIFY(QFile::exists(QDir(media).filePath(maintenance::kBackupFileName)));
+
+        // A magazine added after the backup is gone after the restore.
+        data.Riviste.append();
+        data.Riviste.setText(QStringLiteral("BARCODE"), QStringLiteral("9771234567010"));
+        data.Riviste.setText(QStringLiteral("NOME"), QStringLiteral("Seconda"));
+        data.Riviste.post();
+        QCOMPARE(data.Riviste.recordCount(), 2);
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectWarning(maintenance::insertBackupMediaText(media))
+                .expectWarning(maintenance::kRestoreDone);
+            platform::PromptsScope scope(prompts);
+            form->BitBtn5->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QVERIFY(data.mainTablesOpen());
+        data.Riviste.first();
+        QCOMPARE(data.Riviste.recordCount(), 1);
+        QCOMPARE(data.Riviste.text(QStringLiteral("NOME")), QStringLiteral("Prima"));
+        QVERIFY(!QApplication::overrideCursor());
+        data.closeTables();
+        Data1 = nullptr;
+    }
+
+    // Purge and export from the Utilità page, then the rebuild, on a real
+    // data module.
+    void purgeAndExportButtons() {
+        archive::createMissingTables(dir->path());
+        TData1 data(dir->path());
+        Data1 = &data;
+        data.openTables();
+        data.Giornale.append();
+        data.Giornale.setText(QStringLiteral("BARCODE2"), QStringLiteral("977123456700300001"));
+        data.Giornale.setDate(QStringLiteral("DATA"), QDate(2026, 3, 10));
+        data.Giornale.post();
+        auto form = makeForm({});
+        QVERIFY(form->DateEdit1->text().trimmed().isEmpty());
+        {
+            platform::ScriptedPrompts prompts;  // no date: no question
+            platform::PromptsScope scope(prompts);
+            form->Button2->click();
+            QVERIFY(prompts.finished());
+        }
+        form->DateEdit1->setDate(QDate(2026, 3, 10));
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectQuestion(maintenance::kPurgeQuestion, true)
+                .expectWarning(maintenance::kPurgeDone)
+                .expectWarning(maintenance::exportDoneText(dir->path()));
+            platform::PromptsScope scope(prompts);
+            form->Button2->click();
+            form->BitBtn2->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QCOMPARE(data.Giornale.recordCount(), 0);
+        QVERIFY(QFile::exists(dir->filePath(maintenance::kMovementExportName)));
+        {
+            platform::ScriptedPrompts prompts;
+            prompts.expectWarning(maintenance::kRebuildDone);
+            platform::PromptsScope scope(prompts);
+            form->BitBtn3->click();
+            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+        }
+        QCOMPARE(form->Button1->text(), QStringLiteral("... giacenza3 ... OK"));
+        QVERIFY(data.mainTablesOpen());
+        QCOMPARE(data.Giornale.table().recordCount(), 0u);
+        QVERIFY(!QApplication::overrideCursor());
+        data.closeTables();
+        Data1 = nullptr;
+    }
+
     void restoredAfterMinimisingKeepsWhatIsOnThePage() {
         auto form = makeForm();
         LoginScript ok{{QStringLiteral("tasmero")}, QStringLiteral("admin")};
