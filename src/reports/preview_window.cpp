@@ -191,8 +191,8 @@ double PreviewWindow::dotsPerMm() const {
 void PreviewWindow::updatePage() {
     const int count = report_.pageCount();
     pageLabel_->setText(QStringLiteral("Pagina %1 di %2").arg(count == 0 ? 0 : page_ + 1).arg(count));
-    const QSize hint = view_->sizeHint();
-    view_->resize(std::max(hint.width(), scroll_->viewport()->width()), hint.height());
+    // The scroll area centres the sheet; its own background is the grey around it.
+    view_->resize(view_->sizeHint());
     view_->update();
 }
 

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -142,6 +143,8 @@ void PreviewWindowTest::zoomFitsAndSteps() {
     QVERIFY(across > whole);
     QVERIFY(sheetW * across <= scroll->viewport()->width());
     QVERIFY(sheetW * across > scroll->viewport()->width() - 60);
+    QTest::qWait(20);
+    QVERIFY(!scroll->horizontalScrollBar()->isVisible());  // no sideways scrolling at page width
 
     // Percentages: 100% is the sheet's real size on the screen; Ctrl++ and
     // Ctrl+- step through the list.
