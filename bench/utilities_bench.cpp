@@ -53,12 +53,13 @@ int main(int argc, char** argv) {
         // The journal spans 700 days from 2025-01-01: half of it lies on or
         // before day 349.
         timed("purge of half the journal", [&] {
-            const maintenance::PurgeCount n =
-                maintenance::purgeUpTo(data.Giornale, data.Giacenza, QDate(2025, 1, 1).addDays(349));
+            const maintenance::PurgeCount n = maintenance::purgeUpTo(
+                data.Giornale, data.Giacenza, QDate(2025, 1, 1).addDays(349));
             QTextStream(stdout) << "  deleted " << n.movements << " movements, " << n.stock
                                 << " stock records" << Qt::endl;
         });
-        timed("export of both files", [&] { maintenance::exportArchives(data.Database1, dir.path()); });
+        timed("export of both files",
+              [&] { maintenance::exportArchives(data.Database1, dir.path()); });
         data.closeTables();
     }
     timed("rebuild of the three tables", [&] { maintenance::rebuildIndexes(dir.path(), {}); });
