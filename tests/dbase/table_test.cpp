@@ -510,6 +510,24 @@ TEST(TableErrors, MissingAndForeignFilesNamed) {
     EXPECT_NE(m.find("TEXT.DBF"), std::string::npos) << m;
 }
 
+TEST(TableWrites, ManyDeletionsAsOneChangeSkipThoseAlreadyGone) {
+    QTemporaryDir dir;
+    const QString path = createJournal(dir);
+    {
+        Cursor c(path);
+        c.open();
+        for (int i = 1; i <= 10; ++i)
+            appendJournal(c, QStringLiteral("R%1").arg(i), QDate(2024, 1, i));
+        c.table().markDeleted(9);
+        EXPECT_EQ(c.table().markDeletedMany({2, 4, 4, 9, 11}), 2u);  // 4 twice, 9 gone, no 11
+        EXPECT_EQ(c.table().liveCount(), 7u);
+    }
+    Cursor c(path);
+    c.open();
+    EXPECT_EQ(idsByIndex(c, QStringLiteral("ID")),
+              (std::vector<QString>{"R1", "R10", "R3", "R5", "R6", "R7", "R8"}));
+}
+
 // ---- repairs at open ----
 
 struct Damage {

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <bit>
@@ -821,6 +822,29 @@ void Table::markDeleted(uint32_t recno) {
     indexRebuilt_ = false;
     endChange();
     if (deletedCount_ >= 0) ++deletedCount_;
+}
+
+uint32_t Table::markDeletedMany(const std::vector<uint32_t>& recnos) {
+    WriteLock lock(*this);
+    std::vector<uint32_t> wanted = recnos;  // in file order, each once
+    std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    std::vector<uint32_t> live;
+    QByteArray old;
+    for (uint32_t recno : wanted) {
+        if (read(recno, old) && old[0] != kDeletedFlag) live.push_back(recno);
+    }
+    if (live.empty()) return 0;
+    auto flags = [&](const char* value) {
+        // One byte per record: a flag is either written or not.
+        for (uint32_t recno : live) file_->writeAt(recordOffset(recno), value, 1);
+        forgetCache();
+    };
+    storeDurably([&] { flags(&kDeletedFlag); }, [&] { flags(&kLiveFlag); });
+    indexRebuilt_ = false;
+    endChange();
+    if (deletedCount_ >= 0) deletedCount_ += int64_t(live.size());
+    return uint32_t(live.size());
 }
 
 void Table::lockRecord(uint32_t recno) {

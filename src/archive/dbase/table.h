@@ -99,6 +99,10 @@ class Table {
     uint32_t append(const QByteArray& record);
     void update(uint32_t recno, const QByteArray& record);
     void markDeleted(uint32_t recno);
+    // Marks every listed record deleted as one durable change: one sync for
+    // all of them, however many. A kill part-way leaves each record wholly
+    // deleted or wholly live. Returns how many were live before.
+    uint32_t markDeletedMany(const std::vector<uint32_t>& recnos);
     // The lock of one record, held by a cursor from edit() to post() or
     // cancel() so that a read-modify-write cannot lose another process's
     // change. Waits like the write lock and then fails with "locked by another
