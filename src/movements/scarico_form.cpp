@@ -44,6 +44,9 @@ TfrmScarico::TfrmScarico(QWidget* parent) : QDialog(parent) {
     Totale->setFont(big);
     Totale->setAlignment(Qt::AlignCenter);
     Totale->setMinimumHeight(QFontMetrics(big).height());
+    // Room for a large total from the start, so the list beside it keeps its
+    // width when the first line is scanned.
+    Totale->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("8.888,88 €")));
 
     DBGrid1 = new QTableWidget(0, 2, this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
