@@ -29,8 +29,8 @@ bool hasExactlyTags(const dbase::Table& table, const std::vector<QString>& tags)
 }  // namespace
 
 void requireTablesFree(const QString& folder) {
-    for (const archive::TableSpec* spec : rebuildOrder()) {
-        const QString path = archive::tablePath(folder, *spec);
+    for (const archive::TableSpec* shape : rebuildOrder()) {
+        const QString path = archive::tablePath(folder, *shape);
         try {
             std::shared_ptr<dbase::Table> table =
                 dbase::Table::open(path, dbase::Table::Access::Exclusive);
@@ -46,17 +46,17 @@ void requireTablesFree(const QString& folder) {
 
 void rebuildIndexes(const QString& folder, const RebuildProgress& progress) {
     requireTablesFree(folder);
-    for (const archive::TableSpec* spec : rebuildOrder()) {
-        const QString caption = QStringLiteral("... ") + spec->sqlName;
+    for (const archive::TableSpec* shape : rebuildOrder()) {
+        const QString caption = QStringLiteral("... ") + shape->sqlName;
         if (progress) progress(caption);
-        const QString path = archive::tablePath(folder, *spec);
+        const QString path = archive::tablePath(folder, *shape);
         int code = 0;
         bool indexed = false;
         {
             std::shared_ptr<dbase::Table> table =
                 dbase::Table::open(path, dbase::Table::Access::Exclusive);
             code = table->pack();
-            indexed = hasExactlyTags(*table, spec->tags);
+            indexed = hasExactlyTags(*table, shape->tags);
         }
         if (!indexed) {
             // The index holds other tags than ours: made anew from the table.
@@ -64,9 +64,9 @@ void rebuildIndexes(const QString& folder, const RebuildProgress& progress) {
             QFile::remove(dbase::Table::productionIndexPath(path));
             std::shared_ptr<dbase::Table> table =
                 dbase::Table::open(path, dbase::Table::Access::Exclusive);
-            for (const QString& tag : spec->tags) table->addIndex(tag);
+            for (const QString& tag : shape->tags) table->addIndex(tag);
         }
-        if (code != 0) platform::prompts().message(kPackFailed + spec->sqlName);
+        if (code != 0) platform::prompts().message(kPackFailed + shape->sqlName);
         if (progress) progress(caption + QStringLiteral(" ... OK"));
     }
 }

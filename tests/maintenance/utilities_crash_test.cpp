@@ -65,13 +65,13 @@ void copyFolder(const QString& from, const QString& to) {
 // Every tag of every table walked against the records: as many entries as
 // live records, in key order, each found again by its own key.
 void expectConsistent(const QString& folder) {
-    for (const archive::TableSpec* spec :
+    for (const archive::TableSpec* shape :
          {&archive::riviste3(), &archive::giacenza3(), &archive::giornale3()}) {
-        SCOPED_TRACE(spec->sqlName.toStdString());
-        dbase::Cursor c(archive::tablePath(folder, *spec));
+        SCOPED_TRACE(shape->sqlName.toStdString());
+        dbase::Cursor c(archive::tablePath(folder, *shape));
         ASSERT_NO_THROW(c.open());
         const uint32_t live = c.table().liveCount();
-        for (const QString& tag : spec->tags) {
+        for (const QString& tag : shape->tags) {
             ASSERT_GE(c.table().findTag(tag), 0) << tag.toStdString();
             c.setIndex(tag);
             const int t = c.table().findTag(tag);

@@ -72,22 +72,22 @@ maintenance::ArchiveTables tablesOf(TData1& data) {
 // in key order. Returns the faults found.
 QStringList check(const QString& folder) {
     QStringList faults;
-    for (const archive::TableSpec* spec :
+    for (const archive::TableSpec* shape :
          {&archive::riviste3(), &archive::giacenza3(), &archive::giornale3()}) {
-        const QString path = archive::tablePath(folder, *spec);
+        const QString path = archive::tablePath(folder, *shape);
         try {
             dbase::Cursor cursor(path);
             cursor.setReadOnly(true);
             cursor.open();
             const uint32_t live = cursor.table().liveCount();
-            if (cursor.table().tagCount() != int(spec->tags.size()))
+            if (cursor.table().tagCount() != int(shape->tags.size()))
                 faults << QStringLiteral("%1: %2 indexes instead of %3")
-                              .arg(spec->sqlName)
+                              .arg(shape->sqlName)
                               .arg(cursor.table().tagCount())
-                              .arg(spec->tags.size());
-            for (const QString& tag : spec->tags) {
+                              .arg(shape->tags.size());
+            for (const QString& tag : shape->tags) {
                 if (cursor.table().findTag(tag) < 0) {
-                    faults << QStringLiteral("%1: index %2 missing").arg(spec->sqlName, tag);
+                    faults << QStringLiteral("%1: index %2 missing").arg(shape->sqlName, tag);
                     continue;
                 }
                 cursor.setIndex(tag);
@@ -95,14 +95,14 @@ QStringList check(const QString& folder) {
                 for (cursor.first(); !cursor.isEmpty() && !cursor.eof(); cursor.next()) ++seen;
                 if (seen != live)
                     faults << QStringLiteral("%1: index %2 lists %3 records of %4")
-                                  .arg(spec->sqlName, tag)
+                                  .arg(shape->sqlName, tag)
                                   .arg(seen)
                                   .arg(live);
             }
-            out() << spec->sqlName << ": " << live << " records, " << cursor.table().tagCount()
+            out() << shape->sqlName << ": " << live << " records, " << cursor.table().tagCount()
                   << " indexes\n";
         } catch (const platform::Error& e) {
-            faults << QStringLiteral("%1: %2").arg(spec->sqlName, e.message());
+            faults << QStringLiteral("%1: %2").arg(shape->sqlName, e.message());
         }
     }
     return faults;
