@@ -76,18 +76,6 @@ int syncFile(std::FILE* file) {
 #endif
 }
 
-// Makes a rename inside `folder` survive a power cut.
-void syncFolder(const QString& folder) {
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
 
 // Reads a whole file; std::nullopt with `error` set (and `opened` telling
 // which step failed) when the system refuses.
@@ -205,6 +193,19 @@ void verifySources(const QString& cabinetPath, const std::vector<cabinet_gcab::S
 }
 
 }  // namespace
+
+// Makes a rename inside `folder` survive a power cut.
+void syncFolder(const QString& folder) {
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
 
 // ---------------------------------------------------------------- writing
 

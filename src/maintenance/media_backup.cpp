@@ -43,18 +43,6 @@ bool syncHandle(int fd) {
 #endif
 }
 
-void syncFolder(const QString& folder) {
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
-
 // Copies `from` to `to` (which must not exist) and makes it durable. A
 // partial copy is removed.
 bool copyDurably(const QString& from, const QString& to) {
