@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <random>
 #include <set>
@@ -269,6 +271,32 @@ TEST(CrashSafety, EveryPostThatReturnedSurvivesAKill) {
         for (const QString& id : posted) EXPECT_TRUE(c.findKey(id)) << id.toStdString();
     }
     EXPECT_GT(posted.size(), 12u);
+}
+
+// A live writer keeps its index pages unsynced for a while; another process
+// opening the table meanwhile trusts them (they are in the system's cache)
+// instead of rebuilding: the .mdx stays the same file.
+TEST(SharedTables, OpeningBesideALiveWriterDoesNotRebuild) {
+    QTemporaryDir dir;
+    const QString path = createJournal(dir);
+    QProcess writer;
+    startHelper(writer, {QStringLiteral("churn"), path, QStringLiteral("W"), QStringLiteral("append")});
+    ASSERT_TRUE(firstLine(writer).startsWith(QLatin1String("A ")));
+    const QString mdx = Table::productionIndexPath(path);
+    auto inode = [&] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(mdx).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const ino_t before = inode();
+    for (int i = 0; i < 5; ++i) {
+        Cursor c(path);
+        c.open();
+        c.setIndex(QStringLiteral("ID"));
+        EXPECT_TRUE(c.findKey(QStringLiteral("W1")));
+    }
+    EXPECT_EQ(inode(), before);
+    writer.kill();
+    writer.waitForFinished(30000);
 }
 
 // A writer killed at random moments, hundreds of times, while it appends,

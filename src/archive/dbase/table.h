@@ -3,21 +3,29 @@
 // so a change through one cursor is what the others read next.
 //
 // Guarantees
-// * Durability. append(), update() and markDeleted() return only when the
-//   record and its index entries are on disk: the .dbf is synced first, then
-//   the .mdx. At most two syncs per change; a deletion needs one (deleted
-//   records keep their index entries, as dBASE does).
+// * Durability. append(), update() and markDeleted() return when the record
+//   and the header are on disk: one sync of the .dbf per change, which is
+//   the durable truth. Index pages are written at once (every process reads
+//   them through the system's cache) but synced lazily: at close, by
+//   saveChanges(), or a few seconds after the first unsynced change.
 // * Indexes are derived data. Bytes 16..27 of the header hold a change marker
-//   (see ChangeMarker): `changes` is bumped, in the same header write that
-//   starts a change, before any record byte is touched; `indexed` is set equal
-//   to it only after the .mdx has been synced. A header with changes != indexed
-//   therefore means "a writer was interrupted between the two files", and the
-//   index is rebuilt from the table. Because writers hold the write lock for
-//   the whole change, another live process never sees that state except after
-//   a crash, so processes sharing a table never make each other rebuild. A
-//   missing or unreadable .mdx is rebuilt the same way. Tables written by other
-//   tools carry no marker: the first open by this engine checks their index
-//   whole once (one entry per record and tag) before it writes the marker.
+//   (see ChangeMarker): `changes` is bumped by every change; `indexed` reads
+//   0xFFFFFFFF while a change is under way (synced with the record), then
+//   stays behind `changes` while some process holds unsynced index pages
+//   (each such process holds a shared lock on kIndexDirtyLockOffset), and
+//   equals `changes` once the .mdx is synced. Under the write lock, "under
+//   way" means a writer died halfway, and "behind" with nobody holding the
+//   dirty byte means the pages may be lost: either makes the index rebuilt
+//   from the table. A rebuild marks the table first, builds the new .mdx
+//   under a temporary name, syncs it, renames it into place and clears the
+//   mark last. A missing or unreadable .mdx is rebuilt the same way. Tables
+//   written by other tools carry no marker: the first open by this engine
+//   checks their index whole once (one entry per record and tag) before it
+//   writes the marker.
+// * A change either fails with nothing stored (the bytes are put back) or
+//   is stored; if the index turns out damaged after the record was stored,
+//   it is rebuilt and the change stands (indexRebuiltByLastChange()); if
+//   even that fails, RecordStoredError says the record was stored.
 // * Torn tails. At open the record count is taken from the file size: a last
 //   record that the size shows incomplete is dropped, complete records beyond
 //   the stated count are kept, and a count larger than the file holds is
