@@ -8,6 +8,7 @@
 #include "maintenance/text_export.h"
 #include "platform/scripted_prompts.h"
 
+#include <QAbstractButton>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
@@ -39,6 +40,16 @@ struct LoginScript {
     QString offeredUser;
     bool focusInPassword = false;
 };
+
+// Clicks `button` with the operator's answers scripted: exactly these
+// warnings, in this order.
+void clickExpectingWarnings(QAbstractButton* button, const QStringList& warnings) {
+    platform::ScriptedPrompts prompts;
+    for (const QString& warning : warnings) prompts.expectWarning(warning);
+    platform::PromptsScope scope(prompts);
+    button->click();
+    QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
+}
 
 // Plays `script` on the next login dialog once it is the active modal window.
 void playOnNextLogin(LoginScript* script) {
@@ -275,14 +286,8 @@ class MaintenanceFormTest : public QObject {
         form->setMediaSetting(setting);
         QCOMPARE(form->MediaFolder->text(), media);
         QVERIFY(form->BitBtn4->isEnabled() && form->BitBtn5->isEnabled());
-        {
-            platform::ScriptedPrompts prompts;
-            prompts.expectWarning(maintenance::insertBlankMediaText(media))
-                .expectWarning(maintenance::kTransferDone);
-            platform::PromptsScope scope(prompts);
-            form->BitBtn4->click();
-            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
-        }
+        clickExpectingWarnings(form->BitBtn4,
+                               {maintenance::insertBlankMediaText(media), maintenance::kTransferDone});
         QVERIFY(data.mainTablesOpen());
         QVERIFY(QFile::exists(QDir(media).filePath(maintenance::kBackupFileName)));
 
@@ -292,14 +297,8 @@ class MaintenanceFormTest : public QObject {
         data.Riviste.setText(QStringLiteral("NOME"), QStringLiteral("Seconda"));
         data.Riviste.post();
         QCOMPARE(data.Riviste.recordCount(), 2);
-        {
-            platform::ScriptedPrompts prompts;
-            prompts.expectWarning(maintenance::insertBackupMediaText(media))
-                .expectWarning(maintenance::kRestoreDone);
-            platform::PromptsScope scope(prompts);
-            form->BitBtn5->click();
-            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
-        }
+        clickExpectingWarnings(form->BitBtn5,
+                               {maintenance::insertBackupMediaText(media), maintenance::kRestoreDone});
         QVERIFY(data.mainTablesOpen());
         data.Riviste.first();
         QCOMPARE(data.Riviste.recordCount(), 1);
@@ -341,13 +340,7 @@ class MaintenanceFormTest : public QObject {
         }
         QCOMPARE(data.Giornale.recordCount(), 0);
         QVERIFY(QFile::exists(dir->filePath(maintenance::kMovementExportName)));
-        {
-            platform::ScriptedPrompts prompts;
-            prompts.expectWarning(maintenance::kRebuildDone);
-            platform::PromptsScope scope(prompts);
-            form->BitBtn3->click();
-            QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join(u'\n')));
-        }
+        clickExpectingWarnings(form->BitBtn3, {maintenance::kRebuildDone});
         QCOMPARE(form->Button1->text(), QStringLiteral("... giacenza3 ... OK"));
         QVERIFY(data.mainTablesOpen());
         QCOMPARE(data.Giornale.table().recordCount(), 0u);

@@ -1,5 +1,7 @@
 // The preview window driven by keys as the operator drives it, its exports and
 // printing to a file, and the report component's loading and error paths.
+#include "report_test_support.h"
+
 #include "reports/preview_window.h"
 #include "reports/report_component.h"
 #include "reports/report_engine.h"
@@ -28,14 +30,9 @@ using namespace reports;
 
 namespace {
 
-QString templatePath(const char* name) { return QStringLiteral(TASMERO_TEMPLATES "/") + QLatin1String(name); }
+using test::templatePath;
 
-QString run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
+using test::run;
 
 // A presenter that notes what it was asked to show.
 struct RecordingPresenter : ReportPresenter {

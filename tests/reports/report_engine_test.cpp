@@ -1,3 +1,5 @@
+#include "report_test_support.h"
+
 #include "reports/page_painter.h"
 #include "reports/report_engine.h"
 #include "reports/report_exports.h"
@@ -19,14 +21,9 @@ using namespace reports;
 
 namespace {
 
-QString templatePath(const char* name) { return QStringLiteral(TASMERO_TEMPLATES "/") + QLatin1String(name); }
+using test::templatePath;
 
-QString run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
+using test::run;
 
 class ItalianShop : public ::testing::Test {
   protected:

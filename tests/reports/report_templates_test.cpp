@@ -1,5 +1,7 @@
 // The stock list, the expired issues and the returns list rendered over a
 // small archive: what the text export and the PDF show.
+#include "report_test_support.h"
+
 #include "reports/report_engine.h"
 #include "reports/report_exports.h"
 #include "reports/template_file.h"
@@ -18,7 +20,7 @@ using namespace reports;
 
 namespace {
 
-QString templatePath(const char* name) { return QStringLiteral(TASMERO_TEMPLATES "/") + QLatin1String(name); }
+using test::templatePath;
 
 QString pdfWords(const PreparedReport& pages, QString* info) {
     QTemporaryDir dir;
