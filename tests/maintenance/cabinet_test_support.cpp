@@ -195,20 +195,28 @@ QByteArray header(quint32 size, quint32 filesOffset, quint16 folders, quint16 fi
     return cabinet;
 }
 
+// One entry of the file table: sizes and offsets, folder, DOS date and
+// time, attributes, and the NUL-terminated name.
+void putFileEntry(QByteArray& table, quint32 size, quint32 offset, quint16 folder, quint16 date,
+                  quint16 time, quint16 attributes, const QByteArray& name) {
+    put32(table, size);
+    put32(table, offset);
+    put16(table, folder);
+    put16(table, date);
+    put16(table, time);
+    put16(table, attributes);
+    table.append(name);
+    table.append('\0');
+}
+
 }  // namespace
 
 QByteArray storedCabinet(const std::vector<RawFile>& files, bool checksums) {
     QByteArray all;
     QByteArray fileTable;
     for (const RawFile& file : files) {
-        put32(fileTable, quint32(file.data.size()));
-        put32(fileTable, quint32(all.size()));
-        put16(fileTable, 0);
-        put16(fileTable, file.date);
-        put16(fileTable, file.time);
-        put16(fileTable, file.attributes);
-        fileTable.append(file.name);
-        fileTable.append('\0');
+        putFileEntry(fileTable, quint32(file.data.size()), quint32(all.size()), 0, file.date,
+                     file.time, file.attributes, file.name);
         all.append(file.data);
     }
     int blockCount = 0;
@@ -230,14 +238,8 @@ QByteArray sharedBlockCabinet(int folders, qint64 fileSize) {
     const QByteArray blocks = storedBlocks(recordData(fileSize, 5), true, &blockCount);
     QByteArray fileTable;
     for (int f = 0; f < folders; ++f) {
-        put32(fileTable, quint32(fileSize));
-        put32(fileTable, 0);
-        put16(fileTable, quint16(f));
-        put16(fileTable, (17 << 9) | (3 << 5) | 12);
-        put16(fileTable, 0);
-        put16(fileTable, 0x20);
-        fileTable.append(QByteArray("f") + QByteArray::number(f) + ".dbf");
-        fileTable.append('\0');
+        putFileEntry(fileTable, quint32(fileSize), 0, quint16(f), (17 << 9) | (3 << 5) | 12, 0,
+                     0x20, QByteArray("f") + QByteArray::number(f) + ".dbf");
     }
     const quint32 filesOffset = 36 + 8 * quint32(folders);
     const quint32 dataOffset = filesOffset + quint32(fileTable.size());
