@@ -1,11 +1,11 @@
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
 #include "reports/page_painter.h"
 #include "reports/report_engine.h"
 #include "reports/report_exports.h"
 #include "reports/template_file.h"
 
-#include "../movements/counter_archive.h"
+#include "support/counter_archive.h"
 #include "platform/dates.h"
 #include "platform/program_locale.h"
 

@@ -1,12 +1,12 @@
 // The stock list, the expired issues and the returns list rendered over a
 // small archive: what the text export and the PDF show.
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
 #include "reports/report_engine.h"
 #include "reports/report_exports.h"
 #include "reports/template_file.h"
 
-#include "../movements/counter_archive.h"
+#include "support/counter_archive.h"
 #include "platform/dates.h"
 #include "platform/program_locale.h"
 

@@ -1,7 +1,7 @@
 // What opening a table may change, and what it must never change: a header
 // whose lengths are off is refused with nothing on disk touched, the record
 // count follows the file size, and NUL bytes in records are data.
-#include "table_support.h"
+#include "support/table_support.h"
 
 #include "archive/dbase/cursor.h"
 

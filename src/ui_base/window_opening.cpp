@@ -1,6 +1,6 @@
-#include "shell/window_opening.h"
+#include "ui_base/window_opening.h"
 
-namespace shell {
+namespace ui {
 
 void resetCursor() {
     while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
@@ -10,4 +10,4 @@ int showModal(QDialog& form) {
     return form.exec();
 }
 
-}  // namespace shell
+}  // namespace ui

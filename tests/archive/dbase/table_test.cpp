@@ -3,7 +3,7 @@
 // the repairs made at open after a crash.
 #include "archive/dbase/table.h"
 #include "archive/dbase/cursor.h"
-#include "table_support.h"
+#include "support/table_support.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

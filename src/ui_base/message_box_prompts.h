@@ -5,7 +5,7 @@
 
 #include "platform/prompts.h"
 
-namespace shell {
+namespace ui {
 
 class MessageBoxPrompts : public platform::Prompts {
   public:
@@ -16,4 +16,4 @@ class MessageBoxPrompts : public platform::Prompts {
     QString input(const QString& title, const QString& prompt, const QString& initialText) override;
 };
 
-}  // namespace shell
+}  // namespace ui

@@ -4,7 +4,7 @@
 // back to normal, also when making, preparing or showing it fails (the error
 // then goes on to the error box).
 //
-//   shell::showModal(frmCarico, [] { return std::make_unique<TfrmCarico>(MenuForm); },
+//   ui::showModal(frmCarico, [] { return std::make_unique<TfrmCarico>(MenuForm); },
 //                    [](TfrmCarico& form) { Data1->Giornale.last(); ... });
 #pragma once
 
@@ -12,7 +12,7 @@
 #include <QDialog>
 #include <memory>
 
-namespace shell {
+namespace ui {
 
 // The normal cursor, whatever hourglasses were stacked on it.
 void resetCursor();
@@ -42,4 +42,4 @@ int showModal(Form*& global, Create&& create) {
     return showModal(global, std::forward<Create>(create), [](Form&) {});
 }
 
-}  // namespace shell
+}  // namespace ui

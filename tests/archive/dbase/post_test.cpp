@@ -3,7 +3,7 @@
 // rebuilt from the table and the caller is told).
 #include "archive/dbase/cursor.h"
 #include "archive/dbase/file_lock.h"
-#include "table_support.h"
+#include "support/table_support.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

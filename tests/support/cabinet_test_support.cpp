@@ -1,4 +1,4 @@
-#include "cabinet_test_support.h"
+#include "support/cabinet_test_support.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "archive/dbase/cursor.h"
 #include "archive/dbase/engine_settings.h"
 #include "archive/dbase/file_lock.h"
-#include "table_support.h"
+#include "support/table_support.h"
 
 #include <gtest/gtest.h>
 #include <QProcess>

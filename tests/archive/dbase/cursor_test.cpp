@@ -1,7 +1,7 @@
 // Cursor semantics the data module relies on: navigation, find key, the
 // pending-record rules, deletion, hooks, and several cursors on one table.
 #include "archive/dbase/cursor.h"
-#include "table_support.h"
+#include "support/table_support.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>

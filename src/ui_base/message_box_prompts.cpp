@@ -1,11 +1,11 @@
-#include "shell/message_box_prompts.h"
+#include "ui_base/message_box_prompts.h"
 
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
 
 #include <QApplication>
 #include <QInputDialog>
 
-namespace shell {
+namespace ui {
 
 void MessageBoxPrompts::warning(const QString& text) {
     TMymsg::warning(nullptr, text);
@@ -35,4 +35,4 @@ QString MessageBoxPrompts::input(const QString& title, const QString& prompt,
     return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
-}  // namespace shell
+}  // namespace ui

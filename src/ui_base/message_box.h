@@ -11,7 +11,7 @@
 
 class QWidget;
 
-namespace shell {
+namespace ui {
 
 extern const QString kApplicationTitle;  // "Gestione Tasmero"
 
@@ -29,4 +29,4 @@ void plainMessage(QWidget* parent, const QString& text);
 void errorBox(QWidget* parent, const QString& message);
 QString errorBoxText(const QString& message);
 
-}  // namespace shell
+}  // namespace ui

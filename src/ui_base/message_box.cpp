@@ -1,10 +1,10 @@
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace shell {
+namespace ui {
 
 const QString kApplicationTitle = QStringLiteral("Gestione Tasmero");
 
@@ -73,6 +73,6 @@ void errorBox(QWidget* parent, const QString& message) {
     box.exec();
 }
 
-}  // namespace shell
+}  // namespace ui
 
 #include "message_box.moc"
