@@ -64,8 +64,12 @@ done
 # Marked, so that a copy shows it came from the package, not from the sources.
 echo "packaged" >>"$templates/Report1.frf"
 
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
+# A home of its own, and a runtime folder of its own for the program's
+# single-instance lock, so that a copy running elsewhere on the machine is
+# not the one that answers.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 # ready_folder FOLDER: the three tables with their indexes, the settings and
 # the five packaged templates are there.
