@@ -2,11 +2,12 @@
 # package_test.sh SOURCE-FOLDER BUILD-FOLDER VERSION
 #
 # Builds the package from the build folder with tools/package.sh, checks its
-# control fields, lintian's verdict and the metadata, unpacks it with dpkg-deb into a temporary root
-# and, from there: tasmero-setup prepares a new folder from the packaged
-# templates and leaves what exists alone; the launcher prepares ~/Tasmero and
-# starts the program up to its login window (under Xvfb, so that the window
-# can be waited for), and starts a folder that holds only a backup as it is.
+# control fields, lintian's verdict and the metadata, unpacks it with dpkg-deb
+# into a temporary root and, from there: tasmero-setup prepares a new folder
+# from the packaged templates and leaves what exists alone; the launcher
+# prepares ~/Tasmero and starts the program up to its login window (under
+# Xvfb, so that the window can be waited for), and starts a folder that holds
+# only a backup as it is.
 set -euo pipefail
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
