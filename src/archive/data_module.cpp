@@ -49,15 +49,15 @@ void TData1::openTables() {
     // The look-up datasets come last, so the calculated names stay empty
     // while the tables they serve open.
     Riviste.open();
-    Riviste.setIndex(QStringLiteral("NOME"));
+    Riviste.setIndex(archive::fields::NOME);
     Giacenza.open();
-    Giacenza.setIndex(QStringLiteral("BARCODE2"));
+    Giacenza.setIndex(archive::fields::BARCODE2);
     Giornale.open();
-    Giornale.setIndex(QStringLiteral("DATA"));
+    Giornale.setIndex(archive::fields::DATA);
     Apporiviste.open();
-    Apporiviste.setIndex(QStringLiteral("BARCODE"));
+    Apporiviste.setIndex(archive::fields::BARCODE);
     Apporiviste2.open();
-    Apporiviste2.setIndex(QStringLiteral("BARCODE"));
+    Apporiviste2.setIndex(archive::fields::BARCODE);
     openedCleanly_ = true;
 }
 
@@ -89,13 +89,13 @@ void TData1::DatabaseAfterPost(dbase::Cursor& dataset) {
 }
 
 void TData1::calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp) {
-    const QString key = dataset.text(QStringLiteral("BARCODE2"));
+    const QString key = dataset.text(archive::fields::BARCODE2);
     const QString barcode = archive::magazineBarcode(key);
-    dataset.setText(QStringLiteral("BARCODE"), barcode);
-    dataset.setText(QStringLiteral("NUMERO"), archive::issueNumber(key));
+    dataset.setText(archive::fields::BARCODE, barcode);
+    dataset.setText(archive::fields::NUMERO, archive::issueNumber(key));
     QString name;
-    if (lookUp.isOpen() && lookUp.findKey(barcode)) name = lookUp.text(QStringLiteral("NOME"));
-    dataset.setText(QStringLiteral("NOME"), name);
+    if (lookUp.isOpen() && lookUp.findKey(barcode)) name = lookUp.text(archive::fields::NOME);
+    dataset.setText(archive::fields::NOME, name);
 }
 
 void TData1::GiacenzaCalcFields(dbase::Cursor& dataset) { calcFields(dataset, Apporiviste); }
@@ -117,8 +117,8 @@ QString TData1::cascadeQuestionText(const QString& name) {
 }
 
 void TData1::RivisteBeforeDelete(dbase::Cursor& dataset) {
-    const QString barcode = dataset.text(QStringLiteral("BARCODE"));
-    const QString name = dataset.text(QStringLiteral("NOME"));
+    const QString barcode = dataset.text(archive::fields::BARCODE);
+    const QString name = dataset.text(archive::fields::NOME);
 
     Query1.clear();
     Query1.add(archive::statements::kCountStock);

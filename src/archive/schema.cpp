@@ -15,14 +15,14 @@ const TableSpec& riviste3() {
         QStringLiteral("Riviste3.DBF"),
         QStringLiteral("riviste3"),
         {
-            {QStringLiteral("BARCODE"), 'C', 13, 0, QStringLiteral("Barcode"), {}, {}},
-            {QStringLiteral("NOME"), 'C', 30, 0, QStringLiteral("Nome Rivista"), {}, {}},
-            {QStringLiteral("PREZZO"), 'N', 10, 2, QStringLiteral("Prezzo"), kPrice, kPriceEdit},
-            {QStringLiteral("FORNITORE"), 'C', 3, 0, QStringLiteral("Forn."), {}, {}},
-            {QStringLiteral("ACQUISTO"), 'N', 14, 6, QStringLiteral("Costo"), kCost, kCostEdit},
-            {QStringLiteral("PERIODICIT"), 'C', 1, 0, QStringLiteral("Period."), {}, {}},
+            {fields::BARCODE, 'C', 13, 0, QStringLiteral("Barcode"), {}, {}},
+            {fields::NOME, 'C', 30, 0, QStringLiteral("Nome Rivista"), {}, {}},
+            {fields::PREZZO, 'N', 10, 2, QStringLiteral("Prezzo"), kPrice, kPriceEdit},
+            {fields::FORNITORE, 'C', 3, 0, QStringLiteral("Forn."), {}, {}},
+            {fields::ACQUISTO, 'N', 14, 6, QStringLiteral("Costo"), kCost, kCostEdit},
+            {fields::PERIODICIT, 'C', 1, 0, QStringLiteral("Period."), {}, {}},
         },
-        {QStringLiteral("BARCODE"), QStringLiteral("FORNITORE"), QStringLiteral("NOME")},
+        {fields::BARCODE, fields::FORNITORE, fields::NOME},
     };
     return def;
 }
@@ -32,14 +32,14 @@ const TableSpec& giacenza3() {
         QStringLiteral("Giacenza3.DBF"),
         QStringLiteral("giacenza3"),
         {
-            {QStringLiteral("GIACENZA"), 'F', 10, 0, {}, {}, {}},
-            {QStringLiteral("PREZZO"), 'F', 10, 2, {}, kPrice, {}},
-            {QStringLiteral("UCARICO"), 'D', 8, 0, {}, {}, {}},
-            {QStringLiteral("BARCODE2"), 'C', 18, 0, {}, {}, {}},
-            {QStringLiteral("ACQUISTO"), 'F', 14, 6, QStringLiteral("Costo"), kCost, kCostEdit},
-            {QStringLiteral("SCADENZA"), 'D', 8, 0, QStringLiteral("Scadenza"), {}, {}},
+            {fields::GIACENZA, 'F', 10, 0, {}, {}, {}},
+            {fields::PREZZO, 'F', 10, 2, {}, kPrice, {}},
+            {fields::UCARICO, 'D', 8, 0, {}, {}, {}},
+            {fields::BARCODE2, 'C', 18, 0, {}, {}, {}},
+            {fields::ACQUISTO, 'F', 14, 6, QStringLiteral("Costo"), kCost, kCostEdit},
+            {fields::SCADENZA, 'D', 8, 0, QStringLiteral("Scadenza"), {}, {}},
         },
-        {QStringLiteral("BARCODE2")},
+        {fields::BARCODE2},
     };
     return def;
 }
@@ -49,14 +49,14 @@ const TableSpec& giornale3() {
         QStringLiteral("Giornale3.DBF"),
         QStringLiteral("giornale3"),
         {
-            {QStringLiteral("DATA"), 'D', 8, 0, {}, {}, {}},
-            {QStringLiteral("QUANTITA"), 'N', 10, 0, {}, {}, {}},
-            {QStringLiteral("PREZZO"), 'N', 10, 2, {}, kPrice, kPriceEdit},
-            {QStringLiteral("BARCODE2"), 'C', 18, 0, {}, {}, {}},
-            {QStringLiteral("TIPO"), 'C', 1, 0, {}, {}, {}},
-            {QStringLiteral("ACQUISTO"), 'N', 14, 6, QStringLiteral("Costo"), kCost, kCostEdit},
+            {fields::DATA, 'D', 8, 0, {}, {}, {}},
+            {fields::QUANTITA, 'N', 10, 0, {}, {}, {}},
+            {fields::PREZZO, 'N', 10, 2, {}, kPrice, kPriceEdit},
+            {fields::BARCODE2, 'C', 18, 0, {}, {}, {}},
+            {fields::TIPO, 'C', 1, 0, {}, {}, {}},
+            {fields::ACQUISTO, 'N', 14, 6, QStringLiteral("Costo"), kCost, kCostEdit},
         },
-        {QStringLiteral("DATA")},
+        {fields::DATA},
     };
     return def;
 }

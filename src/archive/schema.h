@@ -14,6 +14,27 @@
 
 namespace archive {
 
+// Field names, each written once: windows and rules name a field through
+// these, so a misspelt name is a compile error rather than a failed look-up.
+// NOME, NUMERO and BARCODE of stock and journal records are the data module's
+// calculated fields.
+namespace fields {
+inline const QString BARCODE2 = QStringLiteral("BARCODE2");
+inline const QString BARCODE = QStringLiteral("BARCODE");
+inline const QString NOME = QStringLiteral("NOME");
+inline const QString PREZZO = QStringLiteral("PREZZO");
+inline const QString FORNITORE = QStringLiteral("FORNITORE");
+inline const QString ACQUISTO = QStringLiteral("ACQUISTO");
+inline const QString PERIODICIT = QStringLiteral("PERIODICIT");
+inline const QString GIACENZA = QStringLiteral("GIACENZA");
+inline const QString UCARICO = QStringLiteral("UCARICO");
+inline const QString SCADENZA = QStringLiteral("SCADENZA");
+inline const QString DATA = QStringLiteral("DATA");
+inline const QString QUANTITA = QStringLiteral("QUANTITA");
+inline const QString TIPO = QStringLiteral("TIPO");
+inline const QString NUMERO = QStringLiteral("NUMERO");
+}  // namespace fields
+
 struct FieldSpec {
     QString name;
     char type = 'C';  // dBASE type: C, N, F, D

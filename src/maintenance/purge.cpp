@@ -1,6 +1,7 @@
 #include "maintenance/purge.h"
 
 #include "archive/dbase/cursor.h"
+#include "archive/schema.h"
 #include "platform/prompts.h"
 
 namespace maintenance {
@@ -31,12 +32,12 @@ int deleteWhere(dbase::Cursor& cursor, const QString& tag, Doomed doomed) {
 
 PurgeCount purgeUpTo(dbase::Cursor& giornale, dbase::Cursor& giacenza, const QDate& day) {
     PurgeCount count;
-    count.movements = deleteWhere(giornale, QStringLiteral("DATA"), [&day](dbase::Cursor& c) {
-        return onOrBefore(c.date(QStringLiteral("DATA")), day);
+    count.movements = deleteWhere(giornale, archive::fields::DATA, [&day](dbase::Cursor& c) {
+        return onOrBefore(c.date(archive::fields::DATA), day);
     });
-    count.stock = deleteWhere(giacenza, QStringLiteral("BARCODE2"), [&day](dbase::Cursor& c) {
-        return onOrBefore(c.date(QStringLiteral("UCARICO")), day) &&
-               c.number(QStringLiteral("GIACENZA")) <= 0;
+    count.stock = deleteWhere(giacenza, archive::fields::BARCODE2, [&day](dbase::Cursor& c) {
+        return onOrBefore(c.date(archive::fields::UCARICO), day) &&
+               c.number(archive::fields::GIACENZA) <= 0;
     });
     giornale.first();
     giacenza.first();

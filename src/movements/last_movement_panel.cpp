@@ -23,7 +23,7 @@ QLabel* valueLabel(const char* name, QWidget* parent) {
 
 QString priceFormat() {
     for (const archive::FieldSpec& f : archive::giornale3().fields) {
-        if (f.name == QLatin1String("PREZZO")) return f.displayFormat;
+        if (f.name == archive::fields::PREZZO) return f.displayFormat;
     }
     return {};
 }
@@ -63,13 +63,13 @@ void LastMovementPanel::showRecord(const dbase::Cursor& giornale) {
         for (QLabel* l : {DBText1, DBText2, DBText6, DBText3, DBText4, DBText5}) l->clear();
         return;
     }
-    DBText1->setText(platform::formatDate(giornale.date(QStringLiteral("DATA"))));
-    DBText2->setText(platform::formatGeneral(giornale.number(QStringLiteral("QUANTITA"))));
-    DBText6->setText(giornale.text(QStringLiteral("TIPO")));
-    DBText3->setText(giornale.text(QStringLiteral("NOME")));
-    DBText4->setText(giornale.text(QStringLiteral("NUMERO")));
+    DBText1->setText(platform::formatDate(giornale.date(archive::fields::DATA)));
+    DBText2->setText(platform::formatGeneral(giornale.number(archive::fields::QUANTITA)));
+    DBText6->setText(giornale.text(archive::fields::TIPO));
+    DBText3->setText(giornale.text(archive::fields::NOME));
+    DBText4->setText(giornale.text(archive::fields::NUMERO));
     DBText5->setText(
-        platform::formatNumber(giornale.number(QStringLiteral("PREZZO")), priceFormat()));
+        platform::formatNumber(giornale.number(archive::fields::PREZZO), priceFormat()));
 }
 
 }  // namespace movements

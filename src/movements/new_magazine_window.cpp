@@ -88,8 +88,8 @@ Tfrmaddone::~Tfrmaddone() {
 bool Tfrmaddone::execFor(dbase::Cursor& riviste) {
     record_ = &riviste;
     // The fields show the pending record: its barcode, the rest blank.
-    EditCODE->setText(riviste.text(QStringLiteral("BARCODE")));
-    EditNOME->setText(riviste.text(QStringLiteral("NOME")));
+    EditCODE->setText(riviste.text(archive::fields::BARCODE));
+    EditNOME->setText(riviste.text(archive::fields::NOME));
     const auto number = [&riviste](const char* field, movements::NumberField* edit) {
         const QString name = QLatin1String(field);
         if (riviste.isBlank(name))
@@ -99,8 +99,8 @@ bool Tfrmaddone::execFor(dbase::Cursor& riviste) {
     };
     number("PREZZO", EditPREZZO);
     number("ACQUISTO", EditACQUISTO);
-    EditFORN->setText(riviste.text(QStringLiteral("FORNITORE")));
-    EditPERIODO->setCurrentIndex(EditPERIODO->findData(riviste.text(QStringLiteral("PERIODICIT"))));
+    EditFORN->setText(riviste.text(archive::fields::FORNITORE));
+    EditPERIODO->setCurrentIndex(EditPERIODO->findData(riviste.text(archive::fields::PERIODICIT)));
     const bool ok = exec() == QDialog::Accepted;
     record_ = nullptr;
     return ok;
@@ -115,18 +115,18 @@ void Tfrmaddone::BitBtn1Click() {
     // A value the table cannot hold raises its error here, and the window
     // stays open for the operator to correct it.
     dbase::Cursor& r = *record_;
-    r.setText(QStringLiteral("NOME"), EditNOME->text());
+    r.setText(archive::fields::NOME, EditNOME->text());
     if (EditPREZZO->text().isEmpty())
-        r.clear(QStringLiteral("PREZZO"));
+        r.clear(archive::fields::PREZZO);
     else
-        r.setNumber(QStringLiteral("PREZZO"), EditPREZZO->value());
+        r.setNumber(archive::fields::PREZZO, EditPREZZO->value());
     if (EditACQUISTO->text().isEmpty())
-        r.clear(QStringLiteral("ACQUISTO"));
+        r.clear(archive::fields::ACQUISTO);
     else
-        r.setNumber(QStringLiteral("ACQUISTO"), EditACQUISTO->value());
-    r.setText(QStringLiteral("FORNITORE"), EditFORN->text());
+        r.setNumber(archive::fields::ACQUISTO, EditACQUISTO->value());
+    r.setText(archive::fields::FORNITORE, EditFORN->text());
     if (EditPERIODO->currentIndex() >= 0)
-        r.setText(QStringLiteral("PERIODICIT"), EditPERIODO->currentData().toString());
+        r.setText(archive::fields::PERIODICIT, EditPERIODO->currentData().toString());
     accept();
 }
 

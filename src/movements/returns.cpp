@@ -14,8 +14,8 @@ ReturnOutcome registerReturn(TData1& data, const QString& code, const QDate& dat
     dbase::Cursor& giacenza = data.Giacenza;
     DropPendingOnFailure guard{&riviste, &giornale, &giacenza};
 
-    if (riviste.indexName().compare(QLatin1String("BARCODE"), Qt::CaseInsensitive) != 0)
-        riviste.setIndex(QStringLiteral("BARCODE"));
+    if (riviste.indexName().compare(archive::fields::BARCODE, Qt::CaseInsensitive) != 0)
+        riviste.setIndex(archive::fields::BARCODE);
     if (!riviste.findKey(archive::magazineBarcode(code))) return ReturnOutcome::MagazineMissing;
 
     // The stock record first: edit() locks it and reads it as it is on disk,
@@ -25,17 +25,17 @@ ReturnOutcome registerReturn(TData1& data, const QString& code, const QDate& dat
     const bool stocked = giacenza.findKey(code);
     if (stocked) {
         giacenza.edit();
-        giacenza.setNumber(QStringLiteral("GIACENZA"),
-                           giacenza.number(QStringLiteral("GIACENZA")) - quantity);
+        giacenza.setNumber(archive::fields::GIACENZA,
+                           giacenza.number(archive::fields::GIACENZA) - quantity);
     }
     dbase::Cursor& prices = stocked ? giacenza : riviste;
     giornale.append();
-    giornale.setText(QStringLiteral("BARCODE2"), code);
-    giornale.setDate(QStringLiteral("DATA"), date);
-    giornale.setNumber(QStringLiteral("QUANTITA"), -quantity);
-    giornale.setNumber(QStringLiteral("PREZZO"), prices.number(QStringLiteral("PREZZO")));
-    giornale.setNumber(QStringLiteral("ACQUISTO"), prices.number(QStringLiteral("ACQUISTO")));
-    giornale.setText(QStringLiteral("TIPO"), archive::kReso);
+    giornale.setText(archive::fields::BARCODE2, code);
+    giornale.setDate(archive::fields::DATA, date);
+    giornale.setNumber(archive::fields::QUANTITA, -quantity);
+    giornale.setNumber(archive::fields::PREZZO, prices.number(archive::fields::PREZZO));
+    giornale.setNumber(archive::fields::ACQUISTO, prices.number(archive::fields::ACQUISTO));
+    giornale.setText(archive::fields::TIPO, archive::kReso);
     if (!stocked) {
         giornale.post();
         return ReturnOutcome::IssueMissing;

@@ -1,6 +1,7 @@
 #include "movements/returns_window.h"
 
 #include "archive/data_module.h"
+#include "archive/schema.h"
 #include "movements/barcode_reading.h"
 #include "movements/last_movement_panel.h"
 #include "movements/number_field.h"
@@ -111,8 +112,8 @@ void TfrmResi::ResobarcodeExit() {
         const dbase::Cursor& giacenza = Data1->Giacenza;
         if (Data1->Giacenza.findKey(code)) {
             // The whole stock is proposed; the focus stays where the operator sent it.
-            const double stock = giacenza.number(QStringLiteral("GIACENZA"));
-            Label8->setText(giacenza.text(QStringLiteral("NOME")));
+            const double stock = giacenza.number(archive::fields::GIACENZA);
+            Label8->setText(giacenza.text(archive::fields::NOME));
             Label10->setText(QStringLiteral("giacenza attuale ") + platform::formatGeneral(stock));
             Resoquantita->setValue(stock);
             return;

@@ -17,11 +17,11 @@ QString saleLineName(const QString& name, double stock) {
 
 SaleLine saleLineFor(const dbase::Cursor& giacenza) {
     return SaleLine{
-        saleLineName(giacenza.text(QStringLiteral("NOME")),
-                     giacenza.number(QStringLiteral("GIACENZA"))),
-        giacenza.number(QStringLiteral("PREZZO")),
-        giacenza.text(QStringLiteral("BARCODE2")),
-        giacenza.number(QStringLiteral("ACQUISTO")),
+        saleLineName(giacenza.text(archive::fields::NOME),
+                     giacenza.number(archive::fields::GIACENZA)),
+        giacenza.number(archive::fields::PREZZO),
+        giacenza.text(archive::fields::BARCODE2),
+        giacenza.number(archive::fields::ACQUISTO),
     };
 }
 
@@ -53,8 +53,8 @@ SaleOutcome SaleList::registerAll(TData1& data) {
             // taken from the stock as it is now. A new stock the table cannot
             // hold stops the line here, before anything is written.
             giacenza.edit();
-            giacenza.setNumber(QStringLiteral("GIACENZA"),
-                               giacenza.number(QStringLiteral("GIACENZA")) - 1);
+            giacenza.setNumber(archive::fields::GIACENZA,
+                               giacenza.number(archive::fields::GIACENZA) - 1);
             if (line.journalStored) {
                 std::exception_ptr handlerError;
                 postKeepingHandlerError(giacenza, handlerError);
@@ -62,12 +62,12 @@ SaleOutcome SaleList::registerAll(TData1& data) {
                 if (handlerError) std::rethrow_exception(handlerError);
             } else {
                 giornale.append();
-                giornale.setText(QStringLiteral("BARCODE2"), line.barcode);
-                giornale.setDate(QStringLiteral("DATA"), platform::today());
-                giornale.setNumber(QStringLiteral("QUANTITA"), -1);
-                giornale.setNumber(QStringLiteral("PREZZO"), line.prezzo);
-                giornale.setNumber(QStringLiteral("ACQUISTO"), line.acquisto);
-                giornale.setText(QStringLiteral("TIPO"), archive::kScarico);
+                giornale.setText(archive::fields::BARCODE2, line.barcode);
+                giornale.setDate(archive::fields::DATA, platform::today());
+                giornale.setNumber(archive::fields::QUANTITA, -1);
+                giornale.setNumber(archive::fields::PREZZO, line.prezzo);
+                giornale.setNumber(archive::fields::ACQUISTO, line.acquisto);
+                giornale.setText(archive::fields::TIPO, archive::kScarico);
                 postMovement(giornale, giacenza, stored);
             }
         } catch (...) {

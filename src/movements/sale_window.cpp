@@ -1,6 +1,7 @@
 #include "movements/sale_window.h"
 
 #include "archive/data_module.h"
+#include "archive/schema.h"
 #include "movements/barcode_reading.h"
 #include "platform/number_format.h"
 #include "ui_base/message_box.h"
@@ -152,7 +153,7 @@ void TfrmScarico::ScaricobarcodeExit() {
 
 void TfrmScarico::addLine() {
     const dbase::Cursor& giacenza = Data1->Giacenza;
-    Label8->setText(giacenza.text(QStringLiteral("NOME")));
+    Label8->setText(giacenza.text(archive::fields::NOME));
     appoData_.add(movements::saleLineFor(giacenza));
     const movements::SaleLine& line = appoData_.lines().back();
     const int row = DBGrid1->rowCount();

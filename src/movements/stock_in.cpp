@@ -10,19 +10,19 @@ namespace movements {
 StockInOutcome registerStockIn(TData1& data, const StockInEntry& entry) {
     dbase::Cursor& riviste = data.Riviste;
     DropPendingOnFailure guard{&data.Riviste, &data.Giornale, &data.Giacenza};
-    if (riviste.indexName().compare(QLatin1String("BARCODE"), Qt::CaseInsensitive) != 0)
-        riviste.setIndex(QStringLiteral("BARCODE"));
+    if (riviste.indexName().compare(archive::fields::BARCODE, Qt::CaseInsensitive) != 0)
+        riviste.setIndex(archive::fields::BARCODE);
     if (!riviste.findKey(archive::magazineBarcode(entry.code)))
         return StockInOutcome::MagazineMissing;
 
     // The magazine keeps the prices and periodicity of its latest delivery.
-    if (riviste.number(QStringLiteral("PREZZO")) != entry.price ||
-        riviste.number(QStringLiteral("ACQUISTO")) != entry.cost ||
-        riviste.text(QStringLiteral("PERIODICIT")) != entry.periodicity) {
+    if (riviste.number(archive::fields::PREZZO) != entry.price ||
+        riviste.number(archive::fields::ACQUISTO) != entry.cost ||
+        riviste.text(archive::fields::PERIODICIT) != entry.periodicity) {
         riviste.edit();
-        riviste.setNumber(QStringLiteral("PREZZO"), entry.price);
-        riviste.setNumber(QStringLiteral("ACQUISTO"), entry.cost);
-        riviste.setText(QStringLiteral("PERIODICIT"), entry.periodicity.left(1));
+        riviste.setNumber(archive::fields::PREZZO, entry.price);
+        riviste.setNumber(archive::fields::ACQUISTO, entry.cost);
+        riviste.setText(archive::fields::PERIODICIT, entry.periodicity.left(1));
         riviste.post();
     }
 
@@ -35,26 +35,26 @@ StockInOutcome registerStockIn(TData1& data, const StockInEntry& entry) {
     dbase::Cursor& giacenza = data.Giacenza;
     if (giacenza.findKey(entry.code)) {
         giacenza.edit();
-        giacenza.setNumber(QStringLiteral("GIACENZA"),
-                           giacenza.number(QStringLiteral("GIACENZA")) + entry.quantity);
+        giacenza.setNumber(archive::fields::GIACENZA,
+                           giacenza.number(archive::fields::GIACENZA) + entry.quantity);
     } else {
         giacenza.append();
-        giacenza.setText(QStringLiteral("BARCODE2"), entry.code);
-        giacenza.setNumber(QStringLiteral("GIACENZA"), entry.quantity);
+        giacenza.setText(archive::fields::BARCODE2, entry.code);
+        giacenza.setNumber(archive::fields::GIACENZA, entry.quantity);
     }
-    giacenza.setDate(QStringLiteral("UCARICO"), entry.date);
-    giacenza.setDate(QStringLiteral("SCADENZA"), returnBy);
-    giacenza.setNumber(QStringLiteral("PREZZO"), entry.price);
-    giacenza.setNumber(QStringLiteral("ACQUISTO"), entry.cost);
+    giacenza.setDate(archive::fields::UCARICO, entry.date);
+    giacenza.setDate(archive::fields::SCADENZA, returnBy);
+    giacenza.setNumber(archive::fields::PREZZO, entry.price);
+    giacenza.setNumber(archive::fields::ACQUISTO, entry.cost);
 
     dbase::Cursor& giornale = data.Giornale;
     giornale.append();
-    giornale.setText(QStringLiteral("BARCODE2"), entry.code);
-    giornale.setDate(QStringLiteral("DATA"), entry.date);
-    giornale.setNumber(QStringLiteral("QUANTITA"), entry.quantity);
-    giornale.setNumber(QStringLiteral("PREZZO"), entry.price);
-    giornale.setNumber(QStringLiteral("ACQUISTO"), entry.cost);
-    giornale.setText(QStringLiteral("TIPO"), archive::kCarico);
+    giornale.setText(archive::fields::BARCODE2, entry.code);
+    giornale.setDate(archive::fields::DATA, entry.date);
+    giornale.setNumber(archive::fields::QUANTITA, entry.quantity);
+    giornale.setNumber(archive::fields::PREZZO, entry.price);
+    giornale.setNumber(archive::fields::ACQUISTO, entry.cost);
+    giornale.setText(archive::fields::TIPO, archive::kCarico);
     Stored stored;
     postMovement(giornale, giacenza, stored);
     return StockInOutcome::Registered;

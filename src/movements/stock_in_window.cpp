@@ -148,11 +148,11 @@ void TfrmCarico::CaricobarcodeExit() {
     const QString barcode = archive::magazineBarcode(code);
     if (data.Giacenza.findKey(code)) {
         // Prices as the last delivery had them; periodicity from its magazine.
-        Label8->setText(data.Giacenza.text(QStringLiteral("NOME")));
-        CaricoPrezzo->setValue(data.Giacenza.number(QStringLiteral("PREZZO")));
-        CaricoAcquisto->setValue(data.Giacenza.number(QStringLiteral("ACQUISTO")));
+        Label8->setText(data.Giacenza.text(archive::fields::NOME));
+        CaricoPrezzo->setValue(data.Giacenza.number(archive::fields::PREZZO));
+        CaricoAcquisto->setValue(data.Giacenza.number(archive::fields::ACQUISTO));
         CaricoPeriodicita->setText(data.Apporiviste2.findKey(barcode)
-                                       ? data.Apporiviste2.text(QStringLiteral("PERIODICIT"))
+                                       ? data.Apporiviste2.text(archive::fields::PERIODICIT)
                                        : QString());
         Caricoquantita->setFocus();
     } else if (data.Apporiviste2.findKey(barcode)) {
@@ -165,10 +165,10 @@ void TfrmCarico::CaricobarcodeExit() {
 void TfrmCarico::fillFromMagazine(const QString& barcode) {
     dbase::Cursor& magazine = Data1->Apporiviste2;
     if (!magazine.findKey(barcode)) return;
-    Label8->setText(magazine.text(QStringLiteral("NOME")));
-    CaricoPrezzo->setValue(magazine.number(QStringLiteral("PREZZO")));
-    CaricoAcquisto->setValue(magazine.number(QStringLiteral("ACQUISTO")));
-    CaricoPeriodicita->setText(magazine.text(QStringLiteral("PERIODICIT")));
+    Label8->setText(magazine.text(archive::fields::NOME));
+    CaricoPrezzo->setValue(magazine.number(archive::fields::PREZZO));
+    CaricoAcquisto->setValue(magazine.number(archive::fields::ACQUISTO));
+    CaricoPeriodicita->setText(magazine.text(archive::fields::PERIODICIT));
     Caricoquantita->setFocus();
 }
 
@@ -180,7 +180,7 @@ void TfrmCarico::newMagazine(const QString& barcode) {
         // Whatever ends the window without "OK", or fails, leaves no record
         // pending: the next move of the cursor would post it.
         movements::DropPendingOnFailure guard{&data.Riviste};
-        data.Riviste.setText(QStringLiteral("BARCODE"), barcode);
+        data.Riviste.setText(archive::fields::BARCODE, barcode);
         if (frmaddone) {
             ok = frmaddone->execFor(data.Riviste);
         } else {

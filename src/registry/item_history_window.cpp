@@ -135,13 +135,13 @@ QString TfrmQuery::Query1CalcFields(const QString& tipo) {
 void TfrmQuery::showStock() {
     const dbase::Cursor& stock = Data1->Giacenza;
     const archive::TableSpec& table = archive::giacenza3();
-    DBText1->setText(stock.text(QStringLiteral("NOME")));
+    DBText1->setText(stock.text(archive::fields::NOME));
     DBText2->setText(
-        shown(stock.number(QStringLiteral("GIACENZA")), displayFormat(table, "GIACENZA")));
-    DBText3->setText(shown(stock.number(QStringLiteral("PREZZO")), displayFormat(table, "PREZZO")));
+        shown(stock.number(archive::fields::GIACENZA), displayFormat(table, "GIACENZA")));
+    DBText3->setText(shown(stock.number(archive::fields::PREZZO), displayFormat(table, "PREZZO")));
     DBText4->setText(
-        shown(stock.number(QStringLiteral("ACQUISTO")), displayFormat(table, "ACQUISTO")));
-    DBText5->setText(platform::formatDate(stock.date(QStringLiteral("UCARICO"))));
+        shown(stock.number(archive::fields::ACQUISTO), displayFormat(table, "ACQUISTO")));
+    DBText5->setText(platform::formatDate(stock.date(archive::fields::UCARICO)));
 }
 
 void TfrmQuery::FormCreate(const QString& issueKey) {
@@ -167,11 +167,11 @@ void TfrmQuery::showMovements() {
     const archive::TableSpec& journal = archive::giornale3();
     const QString price = displayFormat(journal, "PREZZO");
     const QString cost = displayFormat(journal, "ACQUISTO");
-    const int data = Query1.fieldIndex(QStringLiteral("DATA"));
-    const int quantita = Query1.fieldIndex(QStringLiteral("QUANTITA"));
-    const int prezzo = Query1.fieldIndex(QStringLiteral("PREZZO"));
-    const int acquisto = Query1.fieldIndex(QStringLiteral("ACQUISTO"));
-    const int tipo = Query1.fieldIndex(QStringLiteral("TIPO"));
+    const int data = Query1.fieldIndex(archive::fields::DATA);
+    const int quantita = Query1.fieldIndex(archive::fields::QUANTITA);
+    const int prezzo = Query1.fieldIndex(archive::fields::PREZZO);
+    const int acquisto = Query1.fieldIndex(archive::fields::ACQUISTO);
+    const int tipo = Query1.fieldIndex(archive::fields::TIPO);
 
     const int current = Query1.recNo();
     DBGrid1->setRowCount(Query1.recordCount());

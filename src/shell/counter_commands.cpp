@@ -1,6 +1,7 @@
 #include "shell/counter_commands.h"
 
 #include "archive/data_module.h"
+#include "archive/schema.h"
 #include "movements/stock_in_window.h"
 #include "movements/returns_window.h"
 #include "movements/sale_window.h"
@@ -16,7 +17,7 @@ namespace {
 
 void prepareMovementTables() {
     Data1->Giornale.last();
-    Data1->Riviste.setIndex(QStringLiteral("BARCODE"));
+    Data1->Riviste.setIndex(archive::fields::BARCODE);
 }
 
 }  // namespace
@@ -46,8 +47,8 @@ void installMovementCommands(TMenuForm& menu) {
     });
     menu.showIssueHistory = [owner](const QString& issueKey) {
         dbase::Cursor& stock = Data1->Giacenza;
-        if (stock.indexName().compare(QLatin1String("BARCODE2"), Qt::CaseInsensitive) != 0)
-            stock.setIndex(QStringLiteral("BARCODE2"));
+        if (stock.indexName().compare(archive::fields::BARCODE2, Qt::CaseInsensitive) != 0)
+            stock.setIndex(archive::fields::BARCODE2);
         if (!stock.findKey(issueKey)) return;
         ui::showModal(frmQuery,
                       [owner, issueKey] { return std::make_unique<TfrmQuery>(owner, issueKey); });
