@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/prompts.h"
 #include "platform/single_instance.h"
+#include "registry/registry_window.h"
 #include "shell/application.h"
 #include "shell/engine_setting.h"
 #include "shell/menu_form.h"
@@ -18,6 +19,7 @@
 #include "shell/splash_form.h"
 #include "shell/termination.h"
 #include "shell/window_opening.h"
+#include "ui_base/guarded.h"
 
 #include <QAction>
 #include <QDir>
@@ -160,6 +162,15 @@ bool Startup::OpenArchives() {
 
 void Startup::installCommands() {
     menu_->setCommandHandler(menu_->actManute, [] { showModal(*ManutenzioneForm); });
+    menu_->setCommandHandler(menu_->actArchivio, [this] { actArchivioExecute(menu_.get()); });
+}
+
+void actArchivioExecute(QWidget* owner) {
+    ui_base::guarded([owner] {
+        showModal(
+            frmAnagrafica, [owner] { return std::make_unique<TfrmAnagrafica>(owner); },
+            [](TfrmAnagrafica&) { Data1->Riviste.setIndex(QStringLiteral("NOME")); });
+    });
 }
 
 int Startup::exec() {
