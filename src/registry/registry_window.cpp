@@ -283,12 +283,16 @@ void TfrmAnagrafica::buildListPage() {
     RivisteGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     RivisteGrid->verticalHeader()->setDefaultSectionSize(RivisteGrid->fontMetrics().height() + 6);
     RivisteGrid->verticalHeader()->setFixedWidth(RivisteGrid->fontMetrics().height() + 4);
+    // Each column as wide as what its field can hold, and never narrower than its title.
     const QFontMetrics metrics(RivisteGrid->font());
-    const int widths[] = {14, 32, 10, 6, 14, 8};
+    const QString widest[] = {QString(13, QLatin1Char('8')), QString(24, QLatin1Char('M')),
+                              QStringLiteral("99999,99"), QStringLiteral("WWW"),
+                              QStringLiteral("9999,999999"), QStringLiteral("W")};
+    const QFontMetrics titles(RivisteGrid->horizontalHeader()->font());
     for (int c = 0; c < 6; ++c) {
-        const int title =
-            metrics.horizontalAdvance(RivisteModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) + 24;
-        RivisteGrid->setColumnWidth(c, qMax(title, widths[c] * metrics.averageCharWidth() + 12));
+        const QString title = RivisteModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        RivisteGrid->setColumnWidth(c, qMax(titles.horizontalAdvance(title) + 24,
+                                            metrics.horizontalAdvance(widest[c]) + 16));
     }
     connect(RivisteGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& now) { gridRowChanged(now.row()); });
@@ -309,6 +313,7 @@ void TfrmAnagrafica::buildListPage() {
     lblCampoRicerca1->hide();
     ediRicerca = new QLineEdit(LISTA);
     ediRicerca->setObjectName(QStringLiteral("ediRicerca"));
+    ediRicerca->setMinimumWidth(ediRicerca->fontMetrics().horizontalAdvance(QString(24, QLatin1Char('M'))));
     lblCampoRicerca->setBuddy(ediRicerca);
     btnRicerca = actionButton(actRicerca, "btnRicerca", LISTA);
     btnRicerca1 = actionButton(actRicerca1, "btnRicerca1", LISTA);
@@ -533,6 +538,8 @@ void TfrmAnagrafica::Notebook1PageChanged() {
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         if (isVisible()) {
+            // The whole screen also where no window manager maximises.
+            if (const QScreen* screen = this->screen()) setGeometry(screen->availableGeometry());
             showMaximized();
         } else {
             setWindowState(windowState() | Qt::WindowMaximized);

@@ -1,5 +1,6 @@
 #include "ui_base/cursor_table_model.h"
 
+#include "platform/error.h"
 #include "ui_base/field_text.h"
 
 namespace ui_base {
@@ -8,13 +9,16 @@ CursorTableModel::CursorTableModel(const dbase::Cursor& dataset,
                                    std::vector<archive::FieldSpec> columns, QObject* parent)
     : QAbstractTableModel(parent), dataset_(dataset), columns_(std::move(columns)) {
     walker_.setReadOnly(true);
+    reader_.setReadOnly(true);
 }
 
 void CursorTableModel::release() {
     beginResetModel();
     walker_.close();
+    reader_.close();
     rows_.clear();
     rowOfRecord_.clear();
+    cells_.clear();
     atEnd_ = true;
     marked_ = -1;
     endResetModel();
@@ -25,34 +29,52 @@ void CursorTableModel::reload() {
     walker_.setTableName(dataset_.tableName());
     walker_.setIndex(dataset_.indexName());
     walker_.open();
+    reader_.setTableName(dataset_.tableName());
+    reader_.open();
     atEnd_ = walker_.isEmpty();
     readBatch(kBatch);
 }
 
 void CursorTableModel::readBatch(int count) {
     if (atEnd_ || count <= 0) return;
-    std::vector<Row> batch;
+    std::vector<uint32_t> batch;
     batch.reserve(size_t(count));
     while (int(batch.size()) < count && !atEnd_) {
-        Row row;
-        row.recno = walker_.recordNumber();
-        row.cells.reserve(qsizetype(columns_.size()));
-        for (const archive::FieldSpec& f : columns_) row.cells << displayText(walker_, f);
-        batch.push_back(std::move(row));
+        batch.push_back(walker_.recordNumber());
         walker_.next();
         atEnd_ = walker_.eof();
     }
     const int first = int(rows_.size());
     beginInsertRows(QModelIndex(), first, first + int(batch.size()) - 1);
-    for (Row& r : batch) {
-        rowOfRecord_.insert(r.recno, int(rows_.size()));
-        rows_.push_back(std::move(r));
+    for (uint32_t recno : batch) {
+        rowOfRecord_.insert(recno, int(rows_.size()));
+        rows_.push_back(recno);
     }
     endInsertRows();
 }
 
+const QStringList& CursorTableModel::cells(int row) const {
+    auto it = cells_.find(row);
+    if (it != cells_.end()) return it.value();
+    // Only the rows shown lately keep their texts: a grid scrolled through a
+    // large register holds no more than a few screens of them.
+    if (cells_.size() >= kCachedRows) cells_.clear();
+    QStringList texts;
+    texts.reserve(qsizetype(columns_.size()));
+    try {
+        if (reader_.isOpen() && reader_.moveToRecord(rows_[size_t(row)])) {
+            for (const archive::FieldSpec& f : columns_) texts << displayText(reader_, f);
+        }
+    } catch (const platform::Error&) {
+        // Painting cannot stop for a box: a record that cannot be read shows
+        // blank, and the next reload says what is wrong.
+        texts.clear();
+    }
+    return cells_.insert(row, texts).value();
+}
+
 uint32_t CursorTableModel::recordAt(int row) const {
-    return row >= 0 && row < int(rows_.size()) ? rows_[size_t(row)].recno : 0;
+    return row >= 0 && row < int(rows_.size()) ? rows_[size_t(row)] : 0;
 }
 
 int CursorTableModel::rowOf(uint32_t recno) {
@@ -83,7 +105,7 @@ int CursorTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant CursorTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return {};
-    if (role == Qt::DisplayRole) return rows_[size_t(index.row())].cells.value(index.column());
+    if (role == Qt::DisplayRole) return cells(index.row()).value(index.column());
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(
             Qt::AlignVCenter |

@@ -1,12 +1,14 @@
 // A table model over a dataset's table, for grids over registers of any size.
 //
-// The model walks the table in the dataset's index order with a read-only
-// cursor of its own, so the dataset's current record and pending changes are
-// never disturbed by the grid. Rows are read lazily, a batch at a time, as
+// The model walks the table in the dataset's index order with read-only
+// cursors of its own, so the dataset's current record and pending changes are
+// never disturbed by the grid. Rows are found lazily, a batch at a time, as
 // the view scrolls towards the end (canFetchMore/fetchMore) or as the program
-// asks for the row of a record that lies further on (rowOf); a row keeps only
-// its record number and the texts of its cells. reload() starts again from
-// the top, for after a change that may have moved or removed rows.
+// asks for the row of a record that lies further on (rowOf); a row found is
+// only its record number (four bytes). The texts of the cells are made when
+// the view asks for them, and only the rows shown lately keep theirs (at most
+// kCachedRows). reload() starts again from the top, for after a change that
+// may have moved or removed rows.
 //
 // Column titles are the fields' labels (the field name where a field has
 // none); a cell shows its field as the operator sees it (field_text.h).
@@ -28,6 +30,7 @@ class CursorTableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
     static constexpr int kBatch = 256;
+    static constexpr int kCachedRows = 1024;
 
     // `dataset` gives the table and, at each reload, the order.
     CursorTableModel(const dbase::Cursor& dataset, std::vector<archive::FieldSpec> columns,
@@ -56,19 +59,22 @@ class CursorTableModel : public QAbstractTableModel {
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
 
+    // Rows found so far, and the cell texts kept.
+    int rowsFound() const { return int(rows_.size()); }
+    int rowsWithTexts() const { return int(cells_.size()); }
+
   private:
-    struct Row {
-        uint32_t recno = 0;
-        QStringList cells;
-    };
     void readBatch(int count);
+    const QStringList& cells(int row) const;
 
     const dbase::Cursor& dataset_;
     std::vector<archive::FieldSpec> columns_;
-    dbase::Cursor walker_;
+    dbase::Cursor walker_;          // finds the rows, in order
+    mutable dbase::Cursor reader_;  // reads the record of a row shown
     bool atEnd_ = true;
-    std::vector<Row> rows_;
+    std::vector<uint32_t> rows_;    // record number of each row found
     QHash<uint32_t, int> rowOfRecord_;
+    mutable QHash<int, QStringList> cells_;
     int marked_ = -1;
 };
 

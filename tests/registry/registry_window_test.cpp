@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolButton>
@@ -149,6 +151,10 @@ class RegistryWindowTest : public QObject {
                  QStringLiteral("Permette di cancellare la rivista selezionata"));
         QCOMPARE(w->DBNav->button(ui_base::DbNavigator::Next)->toolTip(),
                  QStringLiteral("Vai allla successiva"));
+        // The long part of a hint under the mouse shows in the status bar.
+        QTest::mouseMove(w->ToolBar1->widgetForAction(w->actNuovo));
+        QTRY_COMPARE(w->StatusBar1->currentMessage(),
+                     QStringLiteral("Permette l'inserimento di una nuova rivista"));
         // Typing outside editing mode changes nothing.
         w->EditNOME->setFocus();
         QTest::keyClicks(w->EditNOME, QStringLiteral("XX"));
@@ -168,7 +174,9 @@ class RegistryWindowTest : public QObject {
         nuovo(w);
         QVERIFY(w->editing());
         QVERIFY(w->btnConferma->isVisible() && w->btnAnnulla->isVisible());
-        QVERIFY(!w->actEsci->isEnabled() && !w->actElenco->isEnabled() && !w->DBNav->isEnabled());
+        for (QAction* a : {w->actEsci, w->actNuovo, w->actModifica, w->actElimina, w->actElenco})
+            QVERIFY(!a->isEnabled());
+        QVERIFY(!w->DBNav->isEnabled());
         QCOMPARE(w->size(), w->normalSize());
         typeInto(w->EditCODE, QStringLiteral("97740000000049"));  // one too many: 13 fit
         QCOMPARE(w->EditCODE->text(), QStringLiteral("9774000000004"));
@@ -300,6 +308,15 @@ class RegistryWindowTest : public QObject {
         QCOMPARE(d.stock.size(), size_t(1));    // BETA's only
         QCOMPARE(d.journal.size(), size_t(1));
         QCOMPARE(d.stock[0].key.left(13), kBeta.barcode);
+    }
+
+    void eliminaOnAnEmptyRegisterIsAnError() {
+        TfrmAnagrafica* w = open(false);
+        QVERIFY(w);
+        prompts->expectError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        elimina(w);
+        QVERIFY(!w->editing());
+        QVERIFY(w->isVisible());
     }
 
     void searchesEachColumn_data() {
