@@ -44,7 +44,8 @@ long statusKiB(const char* key) {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(key)) return line.mid(qsizetype(strlen(key)) + 1).trimmed().split(' ')[0].toLong();
+        if (line.startsWith(key))
+            return line.mid(qsizetype(strlen(key)) + 1).trimmed().split(' ')[0].toLong();
     }
     return -1;
 }
@@ -68,7 +69,10 @@ int main(int argc, char** argv) {
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
     const bench::ArchiveSize size;
     print(QStringLiteral("writing %1 magazines, %2 stock, %3 journal records in %4")
-              .arg(size.magazines).arg(size.issues).arg(size.movements).arg(folder));
+              .arg(size.magazines)
+              .arg(size.issues)
+              .arg(size.movements)
+              .arg(folder));
     bench::writeArchive(folder, size);
 
     TData1 data(folder);
@@ -91,18 +95,21 @@ int main(int argc, char** argv) {
             data.Giornale.setText(QStringLiteral("BARCODE2"), key);
             data.Giornale.setDate(QStringLiteral("DATA"), QDate(2026, 1, 1 + m));
             data.Giornale.setNumber(QStringLiteral("QUANTITA"), m ? -1 : 4);
-            data.Giornale.setText(QStringLiteral("TIPO"), m ? QStringLiteral("S") : QStringLiteral("C"));
+            data.Giornale.setText(QStringLiteral("TIPO"),
+                                  m ? QStringLiteral("S") : QStringLiteral("C"));
             data.Giornale.post();
         }
     }
     data.Query1.clear();
-    data.Query1.add(QStringLiteral("select count(*) from giacenza3 where substr(barcode2, 1, 13) = ?1"));
+    data.Query1.add(
+        QStringLiteral("select count(*) from giacenza3 where substr(barcode2, 1, 13) = ?1"));
     data.Query1.bind(1, victim);
     data.Query1.open();
     const int victimStock = int(data.Query1.number(0));
     data.Query1.close();
     data.Query1.clear();
-    data.Query1.add(QStringLiteral("select count(*) from giornale3 where substr(barcode2, 1, 13) = ?1"));
+    data.Query1.add(
+        QStringLiteral("select count(*) from giornale3 where substr(barcode2, 1, 13) = ?1"));
     data.Query1.bind(1, victim);
     data.Query1.open();
     const int victimJournal = int(data.Query1.number(0));
@@ -122,9 +129,12 @@ int main(int argc, char** argv) {
         settle(&w);
         open.push_back(t.nsecsElapsed() / 1e6);
         if (run == 0)
-            print(QStringLiteral("open: rows read %1 of %2").arg(w.RivisteModel->rowCount()).arg(size.magazines));
+            print(QStringLiteral("open: rows read %1 of %2")
+                      .arg(w.RivisteModel->rowCount())
+                      .arg(size.magazines));
     }
-    print(QStringLiteral("open with the list shown: %1 ms (median of 7)").arg(median(open), 0, 'f', 1));
+    print(QStringLiteral("open with the list shown: %1 ms (median of 7)")
+              .arg(median(open), 0, 'f', 1));
 
     // A search through every magazine.
     {
@@ -146,8 +156,10 @@ int main(int argc, char** argv) {
             settle(&w);
             withGrid.push_back(t.nsecsElapsed() / 1e6);
         }
-        print(QStringLiteral("search through %1 magazines, the last one then selected in the grid: %2 ms (median of 7)")
-                  .arg(size.magazines).arg(median(withGrid), 0, 'f', 1));
+        print(QStringLiteral("search through %1 magazines, the last one then selected in the grid: "
+                             "%2 ms (median of 7)")
+                  .arg(size.magazines)
+                  .arg(median(withGrid), 0, 'f', 1));
         w.RivisteModel->release();
         for (int run = 0; run < 7; ++run) {
             prompts.expectWarning(std::nullopt);
@@ -179,15 +191,24 @@ int main(int argc, char** argv) {
             settle(&w);
             mostRowsInOneStep = std::max(mostRowsInOneStep, w.RivisteModel->rowCount() - rows);
             ++steps;
-            if (bar->value() == bar->maximum() && !w.RivisteModel->canFetchMore(QModelIndex())) break;
+            if (bar->value() == bar->maximum() && !w.RivisteModel->canFetchMore(QModelIndex()))
+                break;
         }
         const double ms = t.nsecsElapsed() / 1e6;
         const long rssAfter = statusKiB("VmRSS:");
-        print(QStringLiteral("scroll to the bottom: %1 page steps in %2 ms (%3 ms a step), at most %4 rows found in one step, "
-                             "%5 rows found at the end, cell texts kept for %6 rows; resident memory %7 -> %8 KiB (%9 KiB)")
-                  .arg(steps).arg(ms, 0, 'f', 0).arg(ms / steps, 0, 'f', 2).arg(mostRowsInOneStep)
-                  .arg(w.RivisteModel->rowsFound()).arg(w.RivisteModel->rowsWithTexts())
-                  .arg(rssBefore).arg(rssAfter).arg(rssAfter - rssBefore, 0, 10));
+        print(QStringLiteral("scroll to the bottom: %1 page steps in %2 ms (%3 ms a step), at most "
+                             "%4 rows found in one step, "
+                             "%5 rows found at the end, cell texts kept for %6 rows; resident "
+                             "memory %7 -> %8 KiB (%9 KiB)")
+                  .arg(steps)
+                  .arg(ms, 0, 'f', 0)
+                  .arg(ms / steps, 0, 'f', 2)
+                  .arg(mostRowsInOneStep)
+                  .arg(w.RivisteModel->rowsFound())
+                  .arg(w.RivisteModel->rowsWithTexts())
+                  .arg(rssBefore)
+                  .arg(rssAfter)
+                  .arg(rssAfter - rssBefore, 0, 10));
     }
 
     // The cascade delete.
@@ -202,20 +223,26 @@ int main(int argc, char** argv) {
         TfrmAnagrafica w;
         w.show();
         settle(&w);
-        prompts.expectWarning(TData1::cascadeWarningText()).expectQuestion(TData1::cascadeQuestionText(name), true);
+        prompts.expectWarning(TData1::cascadeWarningText())
+            .expectQuestion(TData1::cascadeQuestionText(name), true);
         QElapsedTimer t;
         t.start();
         w.actEliminaExecute();
         settle(&w);
         const double ms = t.nsecsElapsed() / 1e6;
         data.Query1.clear();
-        data.Query1.add(QStringLiteral("select count(*) from giornale3 where substr(barcode2, 1, 13) = ?1"));
+        data.Query1.add(
+            QStringLiteral("select count(*) from giornale3 where substr(barcode2, 1, 13) = ?1"));
         data.Query1.bind(1, victim);
         data.Query1.open();
         const int left = int(data.Query1.number(0));
         data.Query1.close();
-        print(QStringLiteral("delete of a magazine with %1 stock and %2 journal records: %3 ms (one run; %4 journal records left)")
-                  .arg(victimStock).arg(victimJournal).arg(ms, 0, 'f', 1).arg(left));
+        print(QStringLiteral("delete of a magazine with %1 stock and %2 journal records: %3 ms "
+                             "(one run; %4 journal records left)")
+                  .arg(victimStock)
+                  .arg(victimJournal)
+                  .arg(ms, 0, 'f', 1)
+                  .arg(left));
         {
             // The data module's cascade alone, without the window, on a magazine
             // with the archive's usual 10 issues in stock.
@@ -226,11 +253,13 @@ int main(int argc, char** argv) {
             QElapsedTimer alone;
             alone.start();
             data.Riviste.deleteRecord();
-            print(QStringLiteral("the data module's cascade alone, a magazine with 10 stock records and its journal: %1 ms")
+            print(QStringLiteral("the data module's cascade alone, a magazine with 10 stock "
+                                 "records and its journal: %1 ms")
                       .arg(alone.nsecsElapsed() / 1e6, 0, 'f', 1));
         }
     }
-    print(QStringLiteral("peak resident memory of the process (VmHWM): %1 KiB").arg(statusKiB("VmHWM:")));
+    print(QStringLiteral("peak resident memory of the process (VmHWM): %1 KiB")
+              .arg(statusKiB("VmHWM:")));
     if (!prompts.finished()) {
         print(prompts.failures().join(QLatin1Char('\n')));
         return 1;

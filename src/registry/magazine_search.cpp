@@ -41,8 +41,9 @@ bool findMagazine(dbase::Cursor& magazines, const QString& fieldName, const QStr
 }
 
 QString notFoundText(const QString& text, SearchFrom from) {
-    const QString start = from == SearchFrom::Start ? QStringLiteral("   Nessuna presenza di \"")
-                                                    : QStringLiteral("   Nessun altra presenza di \"");
+    const QString start = from == SearchFrom::Start
+                              ? QStringLiteral("   Nessuna presenza di \"")
+                              : QStringLiteral("   Nessun altra presenza di \"");
     return start + upperAtoZ(text) + QStringLiteral("\" trovata!   ");
 }
 

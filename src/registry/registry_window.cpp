@@ -55,7 +55,8 @@ const QString& field(const char* name) {
 
 QAction* makeAction(QWidget* owner, const char* name, const char* caption, const char* hint,
                     QStyle::StandardPixmap picture) {
-    auto* action = new QAction(owner->style()->standardIcon(picture), QString::fromUtf8(caption), owner);
+    auto* action =
+        new QAction(owner->style()->standardIcon(picture), QString::fromUtf8(caption), owner);
     action->setObjectName(QLatin1String(name));
     ui_base::setHint(action, hint);
     return action;
@@ -88,13 +89,12 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     actModifica = makeAction(this, "actModifica", "&Modifica",
                              "Modifica|Permette di modificare la rivista visualizzata",
                              QStyle::SP_FileDialogDetailedView);
-    actElimina = makeAction(this, "actElimina", "E&limina",
-                            "Elimina|Permette di cancellare la rivista selezionata",
-                            QStyle::SP_TrashIcon);
-    actElenco = makeAction(
-        this, "actElenco", "&Elenco",
-        "Mostra Elenco|Mostra l'elenco delle riviste per effettuare la ricerca",
-        QStyle::SP_FileDialogListView);
+    actElimina =
+        makeAction(this, "actElimina", "E&limina",
+                   "Elimina|Permette di cancellare la rivista selezionata", QStyle::SP_TrashIcon);
+    actElenco = makeAction(this, "actElenco", "&Elenco",
+                           "Mostra Elenco|Mostra l'elenco delle riviste per effettuare la ricerca",
+                           QStyle::SP_FileDialogListView);
     actConferma = makeAction(this, "actConferma", "&Conferma",
                              "Conferma|Conferma le modifiche apportate salvandole nel database",
                              QStyle::SP_DialogApplyButton);
@@ -113,9 +113,8 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
 
     connect(actEsci, &QAction::triggered, this, &QWidget::close);
     const auto handle = [this](QAction* action, void (TfrmAnagrafica::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] {
-            ui_base::guarded([&] { (this->*handler)(); });
-        });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { ui_base::guarded([&] { (this->*handler)(); }); });
     };
     handle(actNuovo, &TfrmAnagrafica::actNuovoExecute);
     handle(actModifica, &TfrmAnagrafica::actModificaExecute);
@@ -138,12 +137,13 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
 
     DBNav = new ui_base::DbNavigator(*DataRiviste, this);
     DBNav->setObjectName(QStringLiteral("DBNav"));
-    DBNav->setHints({QStringLiteral("Vai alla prima|Visualizza prima rivista"),
-                     QStringLiteral("Vai alla precedente|Visualizza la rivista precedente a quella "
-                                    "visualizzata"),
-                     QStringLiteral("Vai allla successiva|Visualizza la rivista successiva a quella "
-                                    "visualizzata"),
-                     QStringLiteral("Vai all'ultima|Visualizza l'ultima rivista")});
+    DBNav->setHints(
+        {QStringLiteral("Vai alla prima|Visualizza prima rivista"),
+         QStringLiteral("Vai alla precedente|Visualizza la rivista precedente a quella "
+                        "visualizzata"),
+         QStringLiteral("Vai allla successiva|Visualizza la rivista successiva a quella "
+                        "visualizzata"),
+         QStringLiteral("Vai all'ultima|Visualizza l'ultima rivista")});
 
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -179,10 +179,10 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     // The page "SINGOLO" sets the normal size: what its controls need, and
     // never less than the classic client area.
     const QSize single = SINGOLO->sizeHint();
-    normalSize_ = QSize(qMax(kNormalClient.width(), single.width()),
-                        MainMenu1->sizeHint().height() + ToolBar1->sizeHint().height() +
-                            qMax(kNormalClient.height(), single.height()) +
-                            StatusBar1->sizeHint().height());
+    normalSize_ =
+        QSize(qMax(kNormalClient.width(), single.width()),
+              MainMenu1->sizeHint().height() + ToolBar1->sizeHint().height() +
+                  qMax(kNormalClient.height(), single.height()) + StatusBar1->sizeHint().height());
     normalSize_.setWidth(qMax(normalSize_.width(), ToolBar1->sizeHint().width()));
     setFixedSize(normalSize_);
 
@@ -198,8 +198,8 @@ void TfrmAnagrafica::buildSinglePage() {
     SINGOLO->setObjectName(QStringLiteral("SINGOLO"));
     const archive::TableSpec& riviste = archive::riviste3();
     const auto edit = [&](const char* name, const char* fieldName) {
-        auto* e = new ui_base::DbEdit(*DataRiviste, ui_base::fieldSpec(riviste, QLatin1String(fieldName)),
-                                      SINGOLO);
+        auto* e = new ui_base::DbEdit(
+            *DataRiviste, ui_base::fieldSpec(riviste, QLatin1String(fieldName)), SINGOLO);
         e->setObjectName(QLatin1String(name));
         return e;
     };
@@ -237,8 +237,8 @@ void TfrmAnagrafica::buildSinglePage() {
 
     auto* grid = new QGridLayout;
     const std::pair<const char*, QWidget*> rows[] = {
-        {"Barcode", EditCODE},        {"Descrizione", EditNOME}, {"Pr. copertina", EditPREZZO},
-        {"Pr. acquisto", EditACQUISTO}, {"Fornitore", EditFORN}, {"Periodicità", EditPERIODO},
+        {"Barcode", EditCODE},          {"Descrizione", EditNOME}, {"Pr. copertina", EditPREZZO},
+        {"Pr. acquisto", EditACQUISTO}, {"Fornitore", EditFORN},   {"Periodicità", EditPERIODO},
     };
     int r = 0;
     for (const auto& [caption, control] : rows) {
@@ -286,11 +286,12 @@ void TfrmAnagrafica::buildListPage() {
     // Each column as wide as what its field can hold, and never narrower than its title.
     const QFontMetrics metrics(RivisteGrid->font());
     const QString widest[] = {QString(13, QLatin1Char('8')), QString(24, QLatin1Char('M')),
-                              QStringLiteral("99999,99"), QStringLiteral("WWW"),
+                              QStringLiteral("99999,99"),    QStringLiteral("WWW"),
                               QStringLiteral("9999,999999"), QStringLiteral("W")};
     const QFontMetrics titles(RivisteGrid->horizontalHeader()->font());
     for (int c = 0; c < 6; ++c) {
-        const QString title = RivisteModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        const QString title =
+            RivisteModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
         RivisteGrid->setColumnWidth(c, qMax(titles.horizontalAdvance(title) + 24,
                                             metrics.horizontalAdvance(widest[c]) + 16));
     }
@@ -313,7 +314,8 @@ void TfrmAnagrafica::buildListPage() {
     lblCampoRicerca1->hide();
     ediRicerca = new QLineEdit(LISTA);
     ediRicerca->setObjectName(QStringLiteral("ediRicerca"));
-    ediRicerca->setMinimumWidth(ediRicerca->fontMetrics().horizontalAdvance(QString(24, QLatin1Char('M'))));
+    ediRicerca->setMinimumWidth(
+        ediRicerca->fontMetrics().horizontalAdvance(QString(24, QLatin1Char('M'))));
     lblCampoRicerca->setBuddy(ediRicerca);
     btnRicerca = actionButton(actRicerca, "btnRicerca", LISTA);
     btnRicerca1 = actionButton(actRicerca1, "btnRicerca1", LISTA);
@@ -559,8 +561,7 @@ void TfrmAnagrafica::search(bool fromStart) {
     const registry::SearchFrom from =
         fromStart ? registry::SearchFrom::Start : registry::SearchFrom::AfterCurrent;
     const QString text = ediRicerca->text();
-    const bool found =
-        registry::findMagazine(Data1->Riviste, lblCampoRicerca1->text(), text, from);
+    const bool found = registry::findMagazine(Data1->Riviste, lblCampoRicerca1->text(), text, from);
     DataRiviste->notifyRecordChanged();
     if (!found) platform::prompts().warning(registry::notFoundText(text, from));
 }

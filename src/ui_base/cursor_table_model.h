@@ -72,7 +72,7 @@ class CursorTableModel : public QAbstractTableModel {
     dbase::Cursor walker_;          // finds the rows, in order
     mutable dbase::Cursor reader_;  // reads the record of a row shown
     bool atEnd_ = true;
-    std::vector<uint32_t> rows_;    // record number of each row found
+    std::vector<uint32_t> rows_;  // record number of each row found
     QHash<uint32_t, int> rowOfRecord_;
     mutable QHash<int, QStringList> cells_;
     int marked_ = -1;

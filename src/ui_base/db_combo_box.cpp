@@ -44,15 +44,15 @@ void DbComboBox::focusOutEvent(QFocusEvent* event) {
 void DbComboBox::keyPressEvent(QKeyEvent* event) {
     if (source_ && !source_->editing()) {
         switch (event->key()) {
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-        case Qt::Key_Escape:
-            break;
-        default:
-            event->ignore();
-            return;
+            case Qt::Key_Tab:
+            case Qt::Key_Backtab:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Escape:
+                break;
+            default:
+                event->ignore();
+                return;
         }
     }
     QComboBox::keyPressEvent(event);

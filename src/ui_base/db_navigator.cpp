@@ -47,10 +47,18 @@ void DbNavigator::btnClick(Button which) {
     guarded([&] {
         dbase::Cursor& dataset = source_->dataset();
         switch (which) {
-        case First: dataset.first(); break;
-        case Prior: dataset.prior(); break;
-        case Next: dataset.next(); break;
-        case Last: dataset.last(); break;
+            case First:
+                dataset.first();
+                break;
+            case Prior:
+                dataset.prior();
+                break;
+            case Next:
+                dataset.next();
+                break;
+            case Last:
+                dataset.last();
+                break;
         }
     });
     source_->notifyRecordChanged();

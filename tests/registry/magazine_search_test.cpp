@@ -1,9 +1,9 @@
 // The registry's search over a small register in name order, with the
 // Italian regional settings: what each column is compared as, the a-to-z
 // upper-casing, and where the search leaves the register when it fails.
+#include "registry/magazine_search.h"
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
-#include "registry/magazine_search.h"
 
 #include "../platform/italian_locale.h"
 
@@ -52,26 +52,27 @@ TEST_F(MagazineSearchTest, EachColumnIsComparedAsTheOperatorReadsIt) {
         QString text;
         QString found;  // empty: nothing
     } cases[] = {
-        {"PREZZO", "2,5", "ZETA"},             // general format, decimal comma
-        {"PREZZO", "2.5", ""},                 // the point is not the regional sign
+        {"PREZZO", "2,5", "ZETA"},  // general format, decimal comma
+        {"PREZZO", "2.5", ""},      // the point is not the regional sign
         {"PREZZO", "12,25", "ALFA"},
-        {"PREZZO", "2,50", ""},                // no display picture
+        {"PREZZO", "2,50", ""},  // no display picture
         {"ACQUISTO", "0,123456", "ALFA"},
         {"ACQUISTO", "1,5", "Caffè"},
-        {"ACQUISTO", "0", "ALFA"},             // a blank cost is empty text, 0,12... holds "0"
-        {"PERIODICIT", "M", "ZETA"},           // the code, not "Mensile"
+        {"ACQUISTO", "0", "ALFA"},    // a blank cost is empty text, 0,12... holds "0"
+        {"PERIODICIT", "M", "ZETA"},  // the code, not "Mensile"
         {"PERIODICIT", "Mensile", ""},
-        {"PERIODICIT", "s", "ALFA"},           // a to z upper-cased on both sides
-        {"FORNITORE", "ABC", "Caffè"},         // "abc" is upper-cased too; Caffè comes first
+        {"PERIODICIT", "s", "ALFA"},    // a to z upper-cased on both sides
+        {"FORNITORE", "ABC", "Caffè"},  // "abc" is upper-cased too; Caffè comes first
         {"BARCODE", "0003", "PERCHÈ"},
         {"NOME", "caff", "Caffè"},
-        {"NOME", "perchè", ""},                // è is not È
+        {"NOME", "perchè", ""},  // è is not È
         {"NOME", "PERCHÈ", "PERCHÈ"},
-        {"NOME", "", ""},                      // an empty text is found nowhere
+        {"NOME", "", ""},  // an empty text is found nowhere
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(QString("%1 %2").arg(c.field, c.text).toStdString());
-        const bool found = registry::findMagazine(data->Riviste, c.field, c.text, SearchFrom::Start);
+        const bool found =
+            registry::findMagazine(data->Riviste, c.field, c.text, SearchFrom::Start);
         EXPECT_EQ(found, !c.found.isEmpty());
         // A failed search leaves the last magazine in name order current.
         EXPECT_EQ(current(), c.found.isEmpty() ? QString("ZETA") : c.found);

@@ -2,12 +2,12 @@
 // the menu's access keys for the commands, Tab and Enter between the boxes,
 // the prompts answered from a script, the three tables read back from disk.
 // The regional settings are Italian: a comma is the decimal sign.
+#include "registry/registry_window.h"
 #include "../movements/counter_archive.h"
 #include "../movements/modal_driver.h"
 #include "platform/enter_as_tab.h"
 #include "platform/program_locale.h"
 #include "platform/scripted_prompts.h"
-#include "registry/registry_window.h"
 #include "shell/startup.h"
 #include "ui_base/cursor_table_model.h"
 #include "ui_base/db_combo_box.h"
@@ -18,10 +18,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QStatusBar>
-#include <QToolBar>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTableView>
+#include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -68,18 +68,30 @@ void command(QWidget* window, Qt::Key menu, Qt::Key item) {
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
 }
-void nuovo(QWidget* w) { command(w, Qt::Key_R, Qt::Key_N); }
-void modifica(QWidget* w) { command(w, Qt::Key_R, Qt::Key_M); }
-void elimina(QWidget* w) { command(w, Qt::Key_R, Qt::Key_L); }
-void elenco(QWidget* w) { command(w, Qt::Key_R, Qt::Key_E); }
+void nuovo(QWidget* w) {
+    command(w, Qt::Key_R, Qt::Key_N);
+}
+void modifica(QWidget* w) {
+    command(w, Qt::Key_R, Qt::Key_M);
+}
+void elimina(QWidget* w) {
+    command(w, Qt::Key_R, Qt::Key_L);
+}
+void elenco(QWidget* w) {
+    command(w, Qt::Key_R, Qt::Key_E);
+}
 
 // An access key of a button; the button answers after its pressed look.
 void altKey(Qt::Key key) {
     QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
     QTest::qWait(200);
 }
-void conferma() { altKey(Qt::Key_C); }
-void annulla() { altKey(Qt::Key_A); }
+void conferma() {
+    altKey(Qt::Key_C);
+}
+void annulla() {
+    altKey(Qt::Key_A);
+}
 
 void typeInto(QLineEdit* box, const QString& text) {
     QTRY_COMPARE(QApplication::focusWidget(), box);
@@ -226,11 +238,11 @@ class RegistryWindowTest : public QObject {
 
     void confermaRunsItsTestsInOrder_data() {
         QTest::addColumn<bool>("filled");
-        QTest::addColumn<bool>("modify");        // Modifica on ALFA, else Nuovo
-        QTest::addColumn<QString>("barcode");    // typed into the barcode box
-        QTest::addColumn<bool>("leaveBox");      // Tab out of the box before Conferma
-        QTest::addColumn<QString>("message");    // empty: saved
-        QTest::addColumn<int>("magazines");      // on disk afterwards
+        QTest::addColumn<bool>("modify");      // Modifica on ALFA, else Nuovo
+        QTest::addColumn<QString>("barcode");  // typed into the barcode box
+        QTest::addColumn<bool>("leaveBox");    // Tab out of the box before Conferma
+        QTest::addColumn<QString>("message");  // empty: saved
+        QTest::addColumn<int>("magazines");    // on disk afterwards
 
         QTest::newRow("no barcode") << true << false << "" << true << kRequired << 3;
         QTest::newRow("blanks pass the first test") << true << false << "   " << true << "" << 4;
@@ -286,7 +298,8 @@ class RegistryWindowTest : public QObject {
         TfrmAnagrafica* w = open();
         QVERIFY(w);
         QCOMPARE(current(), QStringLiteral("ALFA"));
-        const QString question = QStringLiteral("   Confermi la cancellazione della rivista \"ALFA\" ?   ");
+        const QString question =
+            QStringLiteral("   Confermi la cancellazione della rivista \"ALFA\" ?   ");
         prompts->expectWarning(TData1::cascadeWarningText()).expectQuestion(question, false);
         elimina(w);
         QVERIFY(prompts->finished());
@@ -305,7 +318,7 @@ class RegistryWindowTest : public QObject {
         d = disk();
         QCOMPARE(d.magazines.size(), size_t(2));
         QVERIFY(!d.magazine(kAlfa.barcode));
-        QCOMPARE(d.stock.size(), size_t(1));    // BETA's only
+        QCOMPARE(d.stock.size(), size_t(1));  // BETA's only
         QCOMPARE(d.journal.size(), size_t(1));
         QCOMPARE(d.stock[0].key.left(13), kBeta.barcode);
     }
@@ -320,18 +333,34 @@ class RegistryWindowTest : public QObject {
     }
 
     void searchesEachColumn_data() {
-        QTest::addColumn<int>("column");      // reached with the arrow keys from the name
+        QTest::addColumn<int>("column");  // reached with the arrow keys from the name
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("found");   // empty: the not-found message
-        QTest::newRow("barcode") << 0 << "Barcode" << "2000" << "BETA";
-        QTest::newRow("name, lower case") << 1 << "Nome Rivista" << "amm" << "GAMMA";
-        QTest::newRow("price with the decimal comma") << 2 << "Prezzo" << "2,5" << "ALFA";
-        QTest::newRow("price in the general format") << 2 << "Prezzo" << "12,75" << "GAMMA";
-        QTest::newRow("supplier") << 3 << "Forn." << "d02" << "BETA";
-        QTest::newRow("cost") << 4 << "Costo" << "1,25" << "ALFA";
-        QTest::newRow("periodicity is the code") << 5 << "Period." << "s" << "BETA";
-        QTest::newRow("periodicity is not the name") << 5 << "Period." << "Mensile" << "";
+        QTest::addColumn<QString>("found");  // empty: the not-found message
+        QTest::newRow("barcode") << 0 << "Barcode"
+                                 << "2000"
+                                 << "BETA";
+        QTest::newRow("name, lower case") << 1 << "Nome Rivista"
+                                          << "amm"
+                                          << "GAMMA";
+        QTest::newRow("price with the decimal comma") << 2 << "Prezzo"
+                                                      << "2,5"
+                                                      << "ALFA";
+        QTest::newRow("price in the general format") << 2 << "Prezzo"
+                                                     << "12,75"
+                                                     << "GAMMA";
+        QTest::newRow("supplier") << 3 << "Forn."
+                                  << "d02"
+                                  << "BETA";
+        QTest::newRow("cost") << 4 << "Costo"
+                              << "1,25"
+                              << "ALFA";
+        QTest::newRow("periodicity is the code") << 5 << "Period."
+                                                 << "s"
+                                                 << "BETA";
+        QTest::newRow("periodicity is not the name") << 5 << "Period."
+                                                     << "Mensile"
+                                                     << "";
     }
     void searchesEachColumn() {
         QFETCH(int, column);
@@ -353,13 +382,13 @@ class RegistryWindowTest : public QObject {
         QTest::keyClick(w->ediRicerca, Qt::Key_Return);
         QTRY_COMPARE(QApplication::focusWidget(), w->btnRicerca);
         if (found.isEmpty())
-            prompts->expectWarning(QStringLiteral("   Nessuna presenza di \"%1\" trovata!   ")
-                                       .arg(text.toUpper()));
+            prompts->expectWarning(
+                QStringLiteral("   Nessuna presenza di \"%1\" trovata!   ").arg(text.toUpper()));
         QTest::keyClick(w->btnRicerca, Qt::Key_Return);
         QCOMPARE(current(), found.isEmpty() ? QStringLiteral("GAMMA") : found);
         // The grid shows the magazine found selected, the single page it too.
-        QCOMPARE(w->RivisteModel->data(w->RivisteGrid->currentIndex().siblingAtColumn(1),
-                                       Qt::DisplayRole)
+        QCOMPARE(w->RivisteModel
+                     ->data(w->RivisteGrid->currentIndex().siblingAtColumn(1), Qt::DisplayRole)
                      .toString(),
                  current());
         QCOMPARE(w->EditNOME->text(), current());

@@ -90,8 +90,8 @@ class UiBaseTest : public QObject {
         platform::PromptsScope scope(prompts);
         QWidget window;
         ui_base::DataSource source(magazines);
-        auto* price = new ui_base::DbEdit(
-            source, ui_base::fieldSpec(archive::riviste3(), "PREZZO"), &window);
+        auto* price =
+            new ui_base::DbEdit(source, ui_base::fieldSpec(archive::riviste3(), "PREZZO"), &window);
         auto* other = new QLineEdit(&window);
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(price);

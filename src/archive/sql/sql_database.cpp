@@ -974,7 +974,8 @@ int xUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* r
     return guarded(vtab, [&] {
         const DbfLayout& layout = table.layout();
         if (argc == 1) {
-            reinterpret_cast<VTab*>(vtab)->deletions.push_back(uint32_t(sqlite3_value_int64(argv[0])));
+            reinterpret_cast<VTab*>(vtab)->deletions.push_back(
+                uint32_t(sqlite3_value_int64(argv[0])));
             return;
         }
         const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
