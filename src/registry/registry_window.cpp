@@ -13,7 +13,7 @@
 #include "ui_base/db_edit.h"
 #include "ui_base/db_navigator.h"
 #include "ui_base/field_text.h"
-#include "ui_base/guarded.h"
+#include "ui_base/slot_guard.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -50,7 +50,7 @@ const QString kConfirmOnClose = QStringLiteral("   Confermi le modifiche alla ri
 constexpr QSize kNormalClient(428, 231);
 
 const QString& field(const char* name) {
-    return ui_base::fieldSpec(archive::riviste3(), QLatin1String(name)).name;
+    return ui::fieldSpec(archive::riviste3(), QLatin1String(name)).name;
 }
 
 QAction* makeAction(QWidget* owner, const char* name, const char* caption, const char* hint,
@@ -58,7 +58,7 @@ QAction* makeAction(QWidget* owner, const char* name, const char* caption, const
     auto* action =
         new QAction(owner->style()->standardIcon(picture), QString::fromUtf8(caption), owner);
     action->setObjectName(QLatin1String(name));
-    ui_base::setHint(action, hint);
+    ui::setHint(action, hint);
     return action;
 }
 
@@ -66,7 +66,7 @@ QPushButton* actionButton(QAction* action, const char* name, QWidget* parent) {
     auto* button = new QPushButton(parent);
     button->setObjectName(QLatin1String(name));
     button->setAutoDefault(false);
-    ui_base::bindToAction(button, action);
+    ui::bindToAction(button, action);
     return button;
 }
 
@@ -79,7 +79,7 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     setObjectName(QStringLiteral("frmAnagrafica"));
     setWindowTitle(QStringLiteral("Anagrafica Riviste"));
 
-    DataRiviste = new ui_base::DataSource(Data1->Riviste, this);
+    DataRiviste = new ui::DataSource(Data1->Riviste, this);
     DataRiviste->setObjectName(QStringLiteral("DataRiviste"));
 
     actEsci = makeAction(this, "actEsci", "&Esci", "Esci|Chiude l'applicazione",
@@ -114,7 +114,7 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     connect(actEsci, &QAction::triggered, this, &QWidget::close);
     const auto handle = [this](QAction* action, void (TfrmAnagrafica::*handler)()) {
         connect(action, &QAction::triggered, this,
-                [this, handler] { ui_base::guarded([&] { (this->*handler)(); }); });
+                [this, handler] { ui::runGuarded(this, [&] { (this->*handler)(); }); });
     };
     handle(actNuovo, &TfrmAnagrafica::actNuovoExecute);
     handle(actModifica, &TfrmAnagrafica::actModificaExecute);
@@ -124,7 +124,7 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     handle(actRicerca, &TfrmAnagrafica::actRicercaExecute);
     handle(actRicerca1, &TfrmAnagrafica::actRicerca1Execute);
     connect(actConferma, &QAction::triggered, this,
-            [this] { ui_base::guarded([this] { actConfermaExecute(); }); });
+            [this] { ui::runGuarded(this, [this] { actConfermaExecute(); }); });
 
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
@@ -135,7 +135,7 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     magazines->addSeparator();
     magazines->addAction(actElenco);
 
-    DBNav = new ui_base::DbNavigator(*DataRiviste, this);
+    DBNav = new ui::DbNavigator(*DataRiviste, this);
     DBNav->setObjectName(QStringLiteral("DBNav"));
     DBNav->setHints(
         {QStringLiteral("Vai alla prima|Visualizza prima rivista"),
@@ -160,7 +160,7 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     buildSinglePage();
     buildListPage();
     connect(Notebook1, &QStackedWidget::currentChanged, this,
-            [this] { ui_base::guarded([this] { Notebook1PageChanged(); }); });
+            [this] { ui::runGuarded(this, [this] { Notebook1PageChanged(); }); });
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -174,7 +174,7 @@ TfrmAnagrafica::TfrmAnagrafica(QWidget* parent)
     layout->addWidget(Notebook1, 1);
     layout->addWidget(StatusBar1);
 
-    connect(DataRiviste, &ui_base::DataSource::recordChanged, this, &TfrmAnagrafica::recordMoved);
+    connect(DataRiviste, &ui::DataSource::recordChanged, this, &TfrmAnagrafica::recordMoved);
 
     // The page "SINGOLO" sets the normal size: what its controls need, and
     // never less than the classic client area.
@@ -198,8 +198,8 @@ void TfrmAnagrafica::buildSinglePage() {
     SINGOLO->setObjectName(QStringLiteral("SINGOLO"));
     const archive::TableSpec& riviste = archive::riviste3();
     const auto edit = [&](const char* name, const char* fieldName) {
-        auto* e = new ui_base::DbEdit(
-            *DataRiviste, ui_base::fieldSpec(riviste, QLatin1String(fieldName)), SINGOLO);
+        auto* e = new ui::DbEdit(
+            *DataRiviste, ui::fieldSpec(riviste, QLatin1String(fieldName)), SINGOLO);
         e->setObjectName(QLatin1String(name));
         return e;
     };
@@ -211,7 +211,7 @@ void TfrmAnagrafica::buildSinglePage() {
     std::vector<std::pair<QString, QString>> periods;
     for (const archive::Periodicity& p : archive::periodicities())
         periods.emplace_back(p.registryName, p.code);
-    EditPERIODO = new ui_base::DbComboBox(*DataRiviste, field("PERIODICIT"), periods, SINGOLO);
+    EditPERIODO = new ui::DbComboBox(*DataRiviste, field("PERIODICIT"), periods, SINGOLO);
     EditPERIODO->setObjectName(QStringLiteral("EditPERIODO"));
     EditPREZZO->installEventFilter(this);
     EditACQUISTO->installEventFilter(this);
@@ -269,8 +269,8 @@ void TfrmAnagrafica::buildListPage() {
     const archive::TableSpec& riviste = archive::riviste3();
     std::vector<archive::FieldSpec> columns;
     for (const char* name : {"BARCODE", "NOME", "PREZZO", "FORNITORE", "ACQUISTO", "PERIODICIT"})
-        columns.push_back(ui_base::fieldSpec(riviste, QLatin1String(name)));
-    RivisteModel = new ui_base::CursorTableModel(Data1->Riviste, std::move(columns), this);
+        columns.push_back(ui::fieldSpec(riviste, QLatin1String(name)));
+    RivisteModel = new ui::CursorTableModel(Data1->Riviste, std::move(columns), this);
 
     RivisteGrid = new QTableView(LISTA);
     RivisteGrid->setObjectName(QStringLiteral("RivisteGrid"));
@@ -305,7 +305,7 @@ void TfrmAnagrafica::buildListPage() {
             });
     connect(RivisteGrid, &QTableView::clicked, this, &TfrmAnagrafica::dbgProdottiCellClick);
     connect(RivisteGrid, &QTableView::doubleClicked, this,
-            [this] { ui_base::guarded([this] { dbgProdottiDblClick(); }); });
+            [this] { ui::runGuarded(this, [this] { dbgProdottiDblClick(); }); });
 
     lblCampoRicerca = new QLabel(LISTA);
     lblCampoRicerca->setObjectName(QStringLiteral("lblCampoRicerca"));
@@ -338,7 +338,7 @@ void TfrmAnagrafica::buildListPage() {
 
 void TfrmAnagrafica::FormCreate() {
     ediRicerca->clear();
-    lblCampoRicerca->setText(ui_base::fieldSpec(archive::riviste3(), field("NOME")).label);
+    lblCampoRicerca->setText(ui::fieldSpec(archive::riviste3(), field("NOME")).label);
     lblCampoRicerca1->setText(field("NOME"));
     leaveEditing();
     Notebook1->setCurrentWidget(SINGOLO);
@@ -347,7 +347,7 @@ void TfrmAnagrafica::FormCreate() {
 void TfrmAnagrafica::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
-    ui_base::guarded([this] {
+    ui::runGuarded(this, [this] {
         // The order the main window chose is known only now.
         RivisteModel->reload();
         DataRiviste->notifyRecordChanged();
@@ -396,7 +396,7 @@ void TfrmAnagrafica::closeEvent(QCloseEvent* event) {
     // A pending record is never stored without passing Conferma's tests.
     if (editing_) {
         bool close = false;
-        ui_base::guarded([&] {
+        ui::runGuarded(this, [&] {
             if (platform::prompts().question(kConfirmOnClose)) {
                 close = actConfermaExecute();
             } else {
@@ -507,7 +507,7 @@ bool TfrmAnagrafica::actConfermaExecute() {
 }
 
 void TfrmAnagrafica::actElencoExecute() {
-    lblCampoRicerca->setText(ui_base::fieldSpec(archive::riviste3(), field("NOME")).label);
+    lblCampoRicerca->setText(ui::fieldSpec(archive::riviste3(), field("NOME")).label);
     lblCampoRicerca1->setText(field("NOME"));
     Notebook1->setCurrentWidget(LISTA);
     showCurrentRow();
@@ -567,7 +567,7 @@ void TfrmAnagrafica::search(bool fromStart) {
 }
 
 void TfrmAnagrafica::recordMoved() {
-    ui_base::guarded([this] { showCurrentRow(); });
+    ui::runGuarded(this, [this] { showCurrentRow(); });
 }
 
 void TfrmAnagrafica::showCurrentRow() {
@@ -585,7 +585,7 @@ void TfrmAnagrafica::showCurrentRow() {
 
 void TfrmAnagrafica::gridRowChanged(int row) {
     if (syncingGrid_ || row < 0 || editing_) return;
-    ui_base::guarded([&] {
+    ui::runGuarded(this, [&] {
         if (Data1->Riviste.moveToRecord(RivisteModel->recordAt(row))) {
             DataRiviste->notifyRecordChanged();
         } else {

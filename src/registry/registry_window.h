@@ -34,13 +34,13 @@ class QStatusBar;
 class QTableView;
 class QToolBar;
 
-namespace ui_base {
+namespace ui {
 class CursorTableModel;
 class DataSource;
 class DbComboBox;
 class DbEdit;
 class DbNavigator;
-}  // namespace ui_base
+}  // namespace ui
 
 class TfrmAnagrafica : public QDialog {
     Q_OBJECT
@@ -60,24 +60,24 @@ class TfrmAnagrafica : public QDialog {
 
     QMenuBar* MainMenu1;
     QToolBar* ToolBar1;
-    ui_base::DbNavigator* DBNav;
+    ui::DbNavigator* DBNav;
     QStatusBar* StatusBar1;
     QStackedWidget* Notebook1;
     QWidget* SINGOLO;
     QWidget* LISTA;
 
-    ui_base::DataSource* DataRiviste;
-    ui_base::DbEdit* EditCODE;
-    ui_base::DbEdit* EditNOME;
-    ui_base::DbEdit* EditPREZZO;
-    ui_base::DbEdit* EditACQUISTO;
-    ui_base::DbEdit* EditFORN;
-    ui_base::DbComboBox* EditPERIODO;
+    ui::DataSource* DataRiviste;
+    ui::DbEdit* EditCODE;
+    ui::DbEdit* EditNOME;
+    ui::DbEdit* EditPREZZO;
+    ui::DbEdit* EditACQUISTO;
+    ui::DbEdit* EditFORN;
+    ui::DbComboBox* EditPERIODO;
     QPushButton* btnConferma;
     QPushButton* btnAnnulla;
 
     QTableView* RivisteGrid;
-    ui_base::CursorTableModel* RivisteModel;
+    ui::CursorTableModel* RivisteModel;
     QLabel* lblCampoRicerca;
     QLabel* lblCampoRicerca1;  // hidden: the field the search compares against
     QLineEdit* ediRicerca;

@@ -3,7 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 
-namespace ui_base {
+namespace ui {
 
 void bindToAction(QAbstractButton* button, QAction* action) {
     QSizePolicy policy = button->sizePolicy();
@@ -34,4 +34,4 @@ void setHint(QAction* action, const char* hint) {
     action->setStatusTip(parts.status);
 }
 
-}  // namespace ui_base
+}  // namespace ui

@@ -10,7 +10,7 @@
 class QAbstractButton;
 class QAction;
 
-namespace ui_base {
+namespace ui {
 
 void bindToAction(QAbstractButton* button, QAction* action);
 
@@ -25,4 +25,4 @@ Hint splitHint(const QString& hint);
 // Sets an action's tooltip and status tip from its hint.
 void setHint(QAction* action, const char* hint);
 
-}  // namespace ui_base
+}  // namespace ui

@@ -3,7 +3,7 @@
 #include "platform/error.h"
 #include "ui_base/field_text.h"
 
-namespace ui_base {
+namespace ui {
 
 CursorTableModel::CursorTableModel(const dbase::Cursor& dataset,
                                    std::vector<archive::FieldSpec> columns, QObject* parent)
@@ -132,4 +132,4 @@ void CursorTableModel::fetchMore(const QModelIndex& parent) {
     if (!parent.isValid()) readBatch(kBatch);
 }
 
-}  // namespace ui_base
+}  // namespace ui

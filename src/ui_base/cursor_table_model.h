@@ -24,7 +24,7 @@
 #include <QStringList>
 #include <vector>
 
-namespace ui_base {
+namespace ui {
 
 class CursorTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -78,4 +78,4 @@ class CursorTableModel : public QAbstractTableModel {
     int marked_ = -1;
 };
 
-}  // namespace ui_base
+}  // namespace ui

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace ui_base {
+namespace ui {
 
 DataSource::DataSource(dbase::Cursor& dataset, QObject* parent)
     : QObject(parent), dataset_(dataset) {}
@@ -33,4 +33,4 @@ void DataSource::updateRecord() {
     for (BoundControl* c : controls_) c->storeField();
 }
 
-}  // namespace ui_base
+}  // namespace ui

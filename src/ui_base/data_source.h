@@ -17,7 +17,7 @@ namespace dbase {
 class Cursor;
 }
 
-namespace ui_base {
+namespace ui {
 
 // A control that shows one field of the source's current record.
 class BoundControl {
@@ -56,4 +56,4 @@ class DataSource : public QObject {
     std::vector<BoundControl*> controls_;
 };
 
-}  // namespace ui_base
+}  // namespace ui

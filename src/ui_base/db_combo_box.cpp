@@ -6,7 +6,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
-namespace ui_base {
+namespace ui {
 
 DbComboBox::DbComboBox(DataSource& source, const QString& fieldName,
                        const std::vector<std::pair<QString, QString>>& entries, QWidget* parent)
@@ -68,4 +68,4 @@ void DbComboBox::mousePressEvent(QMouseEvent* event) {
     QComboBox::mousePressEvent(event);
 }
 
-}  // namespace ui_base
+}  // namespace ui

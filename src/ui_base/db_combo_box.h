@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace ui_base {
+namespace ui {
 
 class DbComboBox : public QComboBox, public BoundControl {
     Q_OBJECT
@@ -38,4 +38,4 @@ class DbComboBox : public QComboBox, public BoundControl {
     QString fieldName_;
 };
 
-}  // namespace ui_base
+}  // namespace ui

@@ -3,18 +3,18 @@
 #include "archive/dbase/cursor.h"
 #include "platform/number_format.h"
 #include "ui_base/field_text.h"
-#include "ui_base/guarded.h"
+#include "ui_base/slot_guard.h"
 
 #include <QFocusEvent>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QTimer>
 
-namespace ui_base {
+namespace ui {
 
 void storeOnLeave(QWidget* control, BoundControl& bound, Qt::FocusReason reason) {
     if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return;
-    if (guarded([&] { bound.storeField(); })) return;
+    if (runGuarded(control, [&] { bound.storeField(); })) return;
     QPointer<QWidget> guard(control);
     QTimer::singleShot(0, control, [guard] {
         if (guard) guard->setFocus(Qt::OtherFocusReason);
@@ -49,7 +49,7 @@ void DbEdit::showField() {
         clear();
         return;
     }
-    setText(editing ? ui_base::editText(dataset, field_) : ui_base::displayText(dataset, field_));
+    setText(editing ? ui::editText(dataset, field_) : ui::displayText(dataset, field_));
     setCursorPosition(0);
 }
 
@@ -75,4 +75,4 @@ void DbEdit::focusOutEvent(QFocusEvent* event) {
     if (source_ && source_->editing()) storeOnLeave(this, *this, event->reason());
 }
 
-}  // namespace ui_base
+}  // namespace ui

@@ -16,7 +16,7 @@
 #include <QLineEdit>
 #include <QPointer>
 
-namespace ui_base {
+namespace ui {
 
 class DbEdit : public QLineEdit, public BoundControl {
     Q_OBJECT
@@ -42,4 +42,4 @@ class DbEdit : public QLineEdit, public BoundControl {
 // A box popping up takes the focus too: that is no leaving.
 void storeOnLeave(QWidget* control, BoundControl& bound, Qt::FocusReason reason);
 
-}  // namespace ui_base
+}  // namespace ui

@@ -2,7 +2,7 @@
 
 #include "archive/dbase/cursor.h"
 #include "ui_base/action_button.h"
-#include "ui_base/guarded.h"
+#include "ui_base/slot_guard.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -10,7 +10,7 @@
 #include <QStyle>
 #include <QToolButton>
 
-namespace ui_base {
+namespace ui {
 
 DbNavigator::DbNavigator(DataSource& source, QWidget* parent) : QWidget(parent), source_(&source) {
     static const char* const names[] = {"nbFirst", "nbPrior", "nbNext", "nbLast"};
@@ -44,7 +44,7 @@ void DbNavigator::setHints(const std::array<QString, 4>& hints) {
 
 void DbNavigator::btnClick(Button which) {
     if (!source_ || !isEnabled()) return;
-    guarded([&] {
+    runGuarded(this, [&] {
         dbase::Cursor& dataset = source_->dataset();
         switch (which) {
             case First:
@@ -79,4 +79,4 @@ void DbNavigator::updateButtons() {
     buttons_[Last]->setEnabled(usable && !dataset.eof());
 }
 
-}  // namespace ui_base
+}  // namespace ui

@@ -14,7 +14,7 @@
 
 class QToolButton;
 
-namespace ui_base {
+namespace ui {
 
 class DbNavigator : public QWidget {
     Q_OBJECT
@@ -38,4 +38,4 @@ class DbNavigator : public QWidget {
     std::array<QToolButton*, 4> buttons_{};
 };
 
-}  // namespace ui_base
+}  // namespace ui

@@ -5,7 +5,7 @@
 #include "platform/error.h"
 #include "platform/number_format.h"
 
-namespace ui_base {
+namespace ui {
 
 namespace {
 
@@ -40,4 +40,4 @@ const archive::FieldSpec& fieldSpec(const archive::TableSpec& table, const QStri
     throw platform::Error(QStringLiteral("Field '%1' not found").arg(name));
 }
 
-}  // namespace ui_base
+}  // namespace ui

@@ -12,7 +12,7 @@ namespace dbase {
 class Cursor;
 }
 
-namespace ui_base {
+namespace ui {
 
 QString displayText(const dbase::Cursor& dataset, const archive::FieldSpec& field);
 // As displayText, with the edit picture for numbers: what the operator edits.
@@ -23,4 +23,4 @@ const archive::FieldSpec& fieldSpec(const archive::TableSpec& table, const QStri
 
 bool isNumberField(const archive::FieldSpec& field);
 
-}  // namespace ui_base
+}  // namespace ui

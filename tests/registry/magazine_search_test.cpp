@@ -5,7 +5,7 @@
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
 
-#include "../platform/italian_locale.h"
+#include "support/italian_locale.h"
 
 #include <QTemporaryDir>
 

@@ -3,8 +3,8 @@
 // the prompts answered from a script, the three tables read back from disk.
 // The regional settings are Italian: a comma is the decimal sign.
 #include "registry/registry_window.h"
-#include "../movements/counter_archive.h"
-#include "../movements/modal_driver.h"
+#include "support/counter_archive.h"
+#include "support/modal_driver.h"
 #include "platform/enter_as_tab.h"
 #include "platform/program_locale.h"
 #include "platform/scripted_prompts.h"
@@ -161,7 +161,7 @@ class RegistryWindowTest : public QObject {
         QCOMPARE(w->actElimina->toolTip(), QStringLiteral("Elimina"));
         QCOMPARE(w->actElimina->statusTip(),
                  QStringLiteral("Permette di cancellare la rivista selezionata"));
-        QCOMPARE(w->DBNav->button(ui_base::DbNavigator::Next)->toolTip(),
+        QCOMPARE(w->DBNav->button(ui::DbNavigator::Next)->toolTip(),
                  QStringLiteral("Vai allla successiva"));
         // The long part of a hint under the mouse shows in the status bar.
         QTest::mouseMove(w->ToolBar1->widgetForAction(w->actNuovo));
@@ -172,11 +172,11 @@ class RegistryWindowTest : public QObject {
         QTest::keyClicks(w->EditNOME, QStringLiteral("XX"));
         QCOMPARE(w->EditNOME->text(), QStringLiteral("ALFA"));
         // The navigator walks in name order; an unknown code shows no entry.
-        w->DBNav->btnClick(ui_base::DbNavigator::Last);
+        w->DBNav->btnClick(ui::DbNavigator::Last);
         QCOMPARE(w->EditNOME->text(), QStringLiteral("GAMMA"));
         QCOMPARE(w->EditPERIODO->currentIndex(), -1);
-        QVERIFY(!w->DBNav->button(ui_base::DbNavigator::Next)->isEnabled());
-        w->DBNav->btnClick(ui_base::DbNavigator::Prior);
+        QVERIFY(!w->DBNav->button(ui::DbNavigator::Next)->isEnabled());
+        w->DBNav->btnClick(ui::DbNavigator::Prior);
         QCOMPARE(w->EditNOME->text(), QStringLiteral("BETA"));
     }
 

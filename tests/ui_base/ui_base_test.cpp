@@ -48,10 +48,10 @@ class UiBaseTest : public QObject {
 
     void theModelReadsABatchAtATime() {
         const archive::TableSpec& t = archive::riviste3();
-        ui_base::CursorTableModel model(
-            magazines, {ui_base::fieldSpec(t, "NOME"), ui_base::fieldSpec(t, "PREZZO")});
+        ui::CursorTableModel model(
+            magazines, {ui::fieldSpec(t, "NOME"), ui::fieldSpec(t, "PREZZO")});
         model.reload();
-        QCOMPARE(model.rowCount(), ui_base::CursorTableModel::kBatch);
+        QCOMPARE(model.rowCount(), ui::CursorTableModel::kBatch);
         QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
                  QStringLiteral("Nome Rivista"));
         QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(),
@@ -65,7 +65,7 @@ class UiBaseTest : public QObject {
         view.resize(400, 300);
         view.show();
         view.scrollToBottom();
-        QTRY_VERIFY(model.rowCount() > ui_base::CursorTableModel::kBatch);
+        QTRY_VERIFY(model.rowCount() > ui::CursorTableModel::kBatch);
         QVERIFY(model.rowCount() < kMagazines);
 
         // The row of a record further on: read up to it, not beyond the batch.
@@ -89,9 +89,9 @@ class UiBaseTest : public QObject {
         platform::ScriptedPrompts prompts;
         platform::PromptsScope scope(prompts);
         QWidget window;
-        ui_base::DataSource source(magazines);
+        ui::DataSource source(magazines);
         auto* price =
-            new ui_base::DbEdit(source, ui_base::fieldSpec(archive::riviste3(), "PREZZO"), &window);
+            new ui::DbEdit(source, ui::fieldSpec(archive::riviste3(), "PREZZO"), &window);
         auto* other = new QLineEdit(&window);
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(price);
