@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/prompts.h"
 #include "platform/single_instance.h"
+#include "registry/registry_window.h"
 #include "shell/application.h"
 #include "shell/counter_commands.h"
 #include "shell/engine_setting.h"
@@ -18,6 +19,7 @@
 #include "shell/termination.h"
 #include "ui_base/message_box.h"
 #include "ui_base/message_box_prompts.h"
+#include "ui_base/slot_guard.h"
 #include "ui_base/window_opening.h"
 
 #include <QAction>
@@ -161,7 +163,16 @@ bool Startup::OpenArchives() {
 
 void Startup::installCommands() {
     menu_->setCommandHandler(menu_->actManute, [] { ui::showModal(*ManutenzioneForm); });
+    menu_->setCommandHandler(menu_->actArchivio, [this] { actArchivioExecute(menu_.get()); });
     installMovementCommands(*menu_);
+}
+
+void actArchivioExecute(QWidget* owner) {
+    ui::runGuarded(owner, [owner] {
+        ui::showModal(
+            frmAnagrafica, [owner] { return std::make_unique<TfrmAnagrafica>(owner); },
+            [](TfrmAnagrafica&) { Data1->Riviste.setIndex(QStringLiteral("NOME")); });
+    });
 }
 
 int Startup::exec() {

@@ -36,6 +36,7 @@
 class TData1;
 class TManutenzioneForm;
 class TMenuForm;
+class QWidget;
 class TSplashForm;
 
 namespace platform {
@@ -58,6 +59,10 @@ struct StartupOptions {
     // How the program talks to the operator; nullptr: its message boxes.
     platform::Prompts* prompts = nullptr;
 };
+
+// The main window's Archivio command: the magazine registry, over the
+// magazines ordered by name.
+void actArchivioExecute(QWidget* owner);
 
 class Startup {
   public:

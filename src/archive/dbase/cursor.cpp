@@ -285,6 +285,27 @@ bool Cursor::findKey(const QDate& value) {
     return findKey(value.isValid() ? value.toString(QStringLiteral("yyyyMMdd")) : QString());
 }
 
+bool Cursor::moveToRecord(uint32_t recno) {
+    requireOpen();
+    checkBrowseMode();
+    if (recno == 0) return false;
+    const Position from = currentPosition();
+    const bool found = consistently([&] {
+        QByteArray record;
+        if (table_->read(recno, record) && record[0] == kLiveFlag &&
+            load(Position{recno, tag_ >= 0 ? table_->key(tag_, record) : QByteArray()}))
+            return true;
+        if (from.recno == 0) {
+            clearCurrent();
+        } else {
+            restore(from);
+        }
+        return false;
+    });
+    if (found) bof_ = eof_ = false;
+    return found;
+}
+
 void Cursor::insert() {
     requireOpen();
     if (readOnly_)

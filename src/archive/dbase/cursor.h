@@ -84,6 +84,10 @@ class Cursor {
 
     bool findKey(const QString& value);
     bool findKey(const QDate& value);
+    // Makes record `recno` current when it is live and the filter accepts
+    // it; otherwise nothing moves and it returns false. For a grid whose rows
+    // remember the record each one shows.
+    bool moveToRecord(uint32_t recno);
 
     void insert();
     void append();

@@ -33,6 +33,10 @@ using dbase::Table;
 struct VTab {
     sqlite3_vtab base{};
     std::shared_ptr<Table> table;
+    // Records a DELETE statement has chosen: marked deleted together when it
+    // commits, as one durable change (one sync however many), or not at all
+    // when it fails.
+    std::vector<uint32_t> deletions;
 };
 
 // idxNum of a plan: how xFilter finds its rows (low bits), whether it hands
@@ -970,7 +974,8 @@ int xUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* r
     return guarded(vtab, [&] {
         const DbfLayout& layout = table.layout();
         if (argc == 1) {
-            table.markDeleted(uint32_t(sqlite3_value_int64(argv[0])));
+            reinterpret_cast<VTab*>(vtab)->deletions.push_back(
+                uint32_t(sqlite3_value_int64(argv[0])));
             return;
         }
         const bool insert = sqlite3_value_type(argv[0]) == SQLITE_NULL;
@@ -990,6 +995,24 @@ int xUpdate(sqlite3_vtab* vtab, int argc, sqlite3_value** argv, sqlite3_int64* r
         else
             table.update(uint32_t(sqlite3_value_int64(argv[0])), record);
     });
+}
+
+// Every statement runs on its own (autocommit): its deletions reach the
+// table when it ends, before the call that executed it returns.
+int xSync(sqlite3_vtab* vtab) {
+    auto* v = reinterpret_cast<VTab*>(vtab);
+    return guarded(vtab, [v] {
+        if (v->deletions.empty()) return;
+        const std::vector<uint32_t> deletions = std::move(v->deletions);
+        v->deletions.clear();
+        v->table->markDeletedMany(deletions);
+    });
+}
+
+// After the commit (xSync has applied them) or a rollback (they are dropped).
+int forgetDeletions(sqlite3_vtab* vtab) {
+    reinterpret_cast<VTab*>(vtab)->deletions.clear();
+    return SQLITE_OK;
 }
 
 int xRename(sqlite3_vtab*, const char*) {
@@ -1012,6 +1035,10 @@ sqlite3_module makeModule() {
     m.xColumn = xColumn;
     m.xRowid = xRowid;
     m.xUpdate = xUpdate;
+    m.xBegin = forgetDeletions;
+    m.xSync = xSync;
+    m.xCommit = forgetDeletions;
+    m.xRollback = forgetDeletions;
     m.xRename = xRename;
     return m;
 }
