@@ -3,6 +3,7 @@
 #include "archive/archive_files.h"
 #include "archive/schema.h"
 #include "archive/statements.h"
+#include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 
@@ -33,7 +34,26 @@ TData1::TData1(const QString& folder) : Database1(folder), Query1(Database1), St
     Stampa1.setText(statements::kStampa1);
     Stampa2.setText(statements::kStampa2);
     Stampa3.setText(statements::kStampa3);
+    // Each run takes the selection once, as it stands when the list starts.
+    using Dataset = reports::PrintFilter::Dataset;
+    Stampa1.beforeOpen = [this] { stampa1Filter_ = startFilter(Dataset::Stock); };
+    Stampa2.beforeOpen = [this] { stampa2Filter_ = startFilter(Dataset::Movements); };
+    Stampa3.beforeOpen = [this] { stampa3Filter_ = startFilter(Dataset::Movements); };
+    Stampa1.filter = [this](const sql::Query& q) { return Stampa1FilterRecord(q); };
+    Stampa2.filter = [this](const sql::Query& q) { return Stampa2FilterRecord(q); };
+    Stampa3.filter = [this](const sql::Query& q) { return Stampa3FilterRecord(q); };
 }
+
+reports::PrintFilter TData1::startFilter(reports::PrintFilter::Dataset dataset) const {
+    return reports::PrintFilter(dataset, printSelection ? printSelection() : std::nullopt,
+                                platform::today());
+}
+
+bool TData1::Stampa1FilterRecord(const sql::Query& dataset) { return stampa1Filter_.accepts(dataset); }
+
+bool TData1::Stampa2FilterRecord(const sql::Query& dataset) { return stampa2Filter_.accepts(dataset); }
+
+bool TData1::Stampa3FilterRecord(const sql::Query& dataset) { return stampa3Filter_.accepts(dataset); }
 
 TData1::~TData1() {
     try {

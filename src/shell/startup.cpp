@@ -10,11 +10,13 @@
 #include "platform/error.h"
 #include "platform/prompts.h"
 #include "platform/single_instance.h"
+#include "reports/selection_form.h"
 #include "shell/application.h"
 #include "shell/engine_setting.h"
 #include "shell/menu_form.h"
 #include "shell/message_box.h"
 #include "shell/message_box_prompts.h"
+#include "shell/print_commands.h"
 #include "shell/splash_form.h"
 #include "shell/termination.h"
 #include "shell/window_opening.h"
@@ -93,8 +95,9 @@ bool Startup::run() {
     }
 
     // The new-magazine window, kept hidden until a stock-in meets an unknown
-    // magazine (the report selection window will join it here).
+    // magazine, and last the report selection window, hidden until a list.
     createFrmaddone(menu_.get());
+    createSelezioneform(menu_.get());
     installCommands();
 
     splash_.reset();
@@ -160,6 +163,7 @@ bool Startup::OpenArchives() {
 
 void Startup::installCommands() {
     menu_->setCommandHandler(menu_->actManute, [] { showModal(*ManutenzioneForm); });
+    installPrintCommands(*menu_);
 }
 
 int Startup::exec() {
