@@ -3,7 +3,6 @@
 #include "platform/dates.h"
 #include "reports/date_box.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -119,15 +118,20 @@ QWidget* Tselezioneform::makeGiornalePage() {
     Edit1 = new QLineEdit(page);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMaxLength(3);
-    RadioButton1 = new QRadioButton(QStringLiteral("tutto l'archivio"), page);
+    // The three options in a frame of their own: one group, exactly one on.
+    auto* options = new QFrame(page);
+    options->setFrameShape(QFrame::StyledPanel);
+    RadioButton1 = new QRadioButton(QStringLiteral("tutto l'archivio"), options);
     RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
-    RadioButton2 = new QRadioButton(QStringLiteral("solo materiale periodico"), page);
+    RadioButton2 = new QRadioButton(QStringLiteral("solo materiale periodico"), options);
     RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
-    RadioButton3 = new QRadioButton(QStringLiteral("solo materiale NON periodico"), page);
+    RadioButton3 = new QRadioButton(QStringLiteral("solo materiale NON periodico"), options);
     RadioButton3->setObjectName(QStringLiteral("RadioButton3"));
     RadioButton2->setChecked(true);
-    auto* material = new QButtonGroup(page);
-    for (QRadioButton* r : {RadioButton1, RadioButton2, RadioButton3}) material->addButton(r);
+    auto* column = new QVBoxLayout(options);
+    column->setContentsMargins(6, 2, 6, 2);
+    column->setSpacing(0);
+    for (QRadioButton* r : {RadioButton1, RadioButton2, RadioButton3}) column->addWidget(r);
 
     auto* grid = new QGridLayout(page);
     grid->setContentsMargins(6, 6, 6, 6);
@@ -142,15 +146,6 @@ QWidget* Tselezioneform::makeGiornalePage() {
     grid->addWidget(labelFor(QStringLiteral("fornitore"), Edit1, page), 4, 0);
     grid->addWidget(Edit1, 4, 1);
     grid->addWidget(new QLabel(QStringLiteral("(vuoto=tutti)"), page), 4, 2);
-    auto* options = new QFrame(page);
-    options->setFrameShape(QFrame::StyledPanel);
-    auto* column = new QVBoxLayout(options);
-    column->setContentsMargins(6, 2, 6, 2);
-    column->setSpacing(0);
-    for (QRadioButton* r : {RadioButton1, RadioButton2, RadioButton3}) {
-        r->setParent(options);
-        column->addWidget(r);
-    }
     grid->addWidget(options, 5, 0, 1, 3);
     grid->setRowStretch(6, 1);
     grid->setColumnStretch(1, 1);
