@@ -58,6 +58,12 @@ public:
     // the selection window's values. Unset (no selection window), every
     // record is accepted.
     std::function<std::optional<reports::PrintSelection>()> printSelection;
+    // The movement lists hand their date range and supplier to SQL as well,
+    // so that the journal's date index finds the days asked for and only the
+    // supplier's rows are sorted; the record filter still decides. Off, the
+    // SQL reads the whole journal: the same records come out, in the same
+    // order, only slower.
+    bool printFiltersInSql = true;
 
     // The record filters of the print datasets, for their current record.
     bool Stampa1FilterRecord(const sql::Query& dataset);
@@ -78,6 +84,8 @@ public:
 private:
     void calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp);
     reports::PrintFilter startFilter(reports::PrintFilter::Dataset dataset) const;
+    void startMovementList(sql::Query& dataset, const QString& where, const QString& order,
+                           reports::PrintFilter& filter);
 
     QString folder_;
     bool openedCleanly_ = false;

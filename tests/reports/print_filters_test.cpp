@@ -46,12 +46,25 @@ class PrintFilters : public ::testing::Test {
         } journal[] = {
             {"j1", a1, day(3, 1), 10, "C"}, {"j2", a1, day(3, 2), -1, "S"}, {"j3", b1, QDate(), 5, "C"},
             {"j4", c1, day(4, 1), 3, "C"},  {"j5", c1, day(4, 2), -2, "R"}, {"j6", d1, day(2, 1), 1, "C"},
-            {"j7", d1, day(3, 5), -1, "R"}, {"j8", a1, day(3, 20), -4, "R"},
+            {"j7", d1, day(3, 5), -1, "R"}, {"j8", a1, day(3, 20), -4, "R"}, {"j9", a1, day(3, 2), -2, "S"},
         };
         for (const auto& j : journal) {
-            archive.addMovement({j.key, j.date, j.quantity, 1, 1, QString::fromLatin1(j.type)});
-            movementIds[j.key + platform::formatDate(j.date) + QLatin1String(j.type)] = j.id;
+            // j2 is put in on the wrong day and mended after j9 came in on
+            // the same day: the date index then holds j9 before j2, the
+            // table j2 before j9. Ties go by the table.
+            archive.addMovement({j.key, qstrcmp(j.id, "j2") == 0 ? day(3, 9) : j.date, j.quantity, 1, 1,
+                                 QString::fromLatin1(j.type)});
+            movementIds[movementId(j.key, j.date, QString::fromLatin1(j.type), j.quantity)] = j.id;
         }
+        dbase::Cursor& journalTable = archive.data().Giornale;
+        EXPECT_TRUE(journalTable.findKey(day(3, 9)));
+        journalTable.edit();
+        journalTable.setDate(QStringLiteral("DATA"), day(3, 2));
+        journalTable.post();
+    }
+
+    static QString movementId(const QString& key, QDate date, const QString& type, double quantity) {
+        return key + platform::formatDate(date) + type + QString::number(quantity);
     }
     void TearDown() override { platform::setToday({}); }
 
@@ -66,9 +79,10 @@ class PrintFilters : public ::testing::Test {
                 const QString key = dataset.text(QStringLiteral("barcode2"));
                 ids << (key == a1 ? "a1" : key == a2 ? "a2" : key == b1 ? "b1" : key == c1 ? "c1" : "d1");
             } else {
-                ids << movementIds.at(dataset.text(QStringLiteral("gruppo")) +
-                                      platform::formatDate(dataset.date(QStringLiteral("data"))) +
-                                      dataset.text(QStringLiteral("tipo")));
+                ids << movementIds.at(movementId(dataset.text(QStringLiteral("gruppo")),
+                                                 dataset.date(QStringLiteral("data")),
+                                                 dataset.text(QStringLiteral("tipo")),
+                                                 dataset.number(QStringLiteral("quantita"))));
             }
         }
         dataset.close();
@@ -93,11 +107,11 @@ TEST_F(PrintFilters, EachDatasetGivesTheSelectedRecordsInItsOrder) {
         const char* movements;
         const char* returns;
     } cases[] = {
-        {"no selection window: everything", std::nullopt, "a1 a2 b1 c1 d1", "j3 j6 j1 j2 j7 j8 j4 j5", "j7 j8 j5"},
+        {"no selection window: everything", std::nullopt, "a1 a2 b1 c1 d1", "j3 j6 j1 j2 j9 j7 j8 j4 j5", "j7 j8 j5"},
         {"start values: periodic only, the empty code is periodic", PrintSelection(), "a1 a2 c1 d1",
-         "j6 j1 j2 j7 j8 j4 j5", "j7 j8 j5"},
+         "j6 j1 j2 j9 j7 j8 j4 j5", "j7 j8 j5"},
         {"all material", selection([](PrintSelection& s) { s.material = Material::All; }), "a1 a2 b1 c1 d1",
-         "j3 j6 j1 j2 j7 j8 j4 j5", "j7 j8 j5"},
+         "j3 j6 j1 j2 j9 j7 j8 j4 j5", "j7 j8 j5"},
         {"non-periodic only", selection([](PrintSelection& s) { s.material = Material::NonPeriodic; }), "b1", "j3",
          ""},
         {"supplier 1 is not 001",
@@ -111,7 +125,7 @@ TEST_F(PrintFilters, EachDatasetGivesTheSelectedRecordsInItsOrder) {
              s.material = Material::All;
              s.supplier = QStringLiteral("001");
          }),
-         "a1 a2", "j1 j2 j8", "j8"},
+         "a1 a2", "j1 j2 j9 j8", "j8"},
         {"supplier abc is not ABC",
          selection([](PrintSelection& s) {
              s.material = Material::All;
@@ -133,7 +147,7 @@ TEST_F(PrintFilters, EachDatasetGivesTheSelectedRecordsInItsOrder) {
              s.material = Material::All;
              s.from = day(3, 1);
          }),
-         "a1 a2 c1", "j1 j2 j7 j8 j4 j5", "j7 j8 j5"},
+         "a1 a2 c1", "j1 j2 j9 j7 j8 j4 j5", "j7 j8 j5"},
         {"upper bound only: no date passes",
          selection([](PrintSelection& s) {
              s.material = Material::All;
@@ -146,7 +160,7 @@ TEST_F(PrintFilters, EachDatasetGivesTheSelectedRecordsInItsOrder) {
              s.from = day(3, 2);
              s.to = day(3, 20);
          }),
-         "a2", "j2 j7 j8", "j7 j8"},
+         "a2", "j2 j9 j7 j8", "j7 j8"},
         {"lower bound after upper bound",
          selection([](PrintSelection& s) {
              s.from = day(3, 20);
@@ -158,7 +172,7 @@ TEST_F(PrintFilters, EachDatasetGivesTheSelectedRecordsInItsOrder) {
              s.material = Material::All;
              s.nonZeroStock = true;
          }),
-         "a1 b1 c1 d1", "j3 j6 j1 j2 j7 j8 j4 j5", "j7 j8 j5"},
+         "a1 b1 c1 d1", "j3 j6 j1 j2 j9 j7 j8 j4 j5", "j7 j8 j5"},
         {"expired by the check date: only the date and the stock count",
          selection([](PrintSelection& s) {
              s.page = Page::Scaduti;
@@ -178,15 +192,19 @@ TEST_F(PrintFilters, EachDatasetGivesTheSelectedRecordsInItsOrder) {
          "a1 b1 d1", "", ""},
     };
     TData1& data = archive.data();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.selection)
-            data.printSelection = [&c] { return c.selection; };
-        else
-            data.printSelection = nullptr;
-        EXPECT_EQ(run(data.Stampa1), QLatin1String(c.stock));
-        EXPECT_EQ(run(data.Stampa2), QLatin1String(c.movements));
-        EXPECT_EQ(run(data.Stampa3), QLatin1String(c.returns));
+    // The movement lists give the same with their dates and supplier handed to SQL.
+    for (const bool inSql : {false, true}) {
+        data.printFiltersInSql = inSql;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (inSql ? ", conditions in SQL" : ""));
+            if (c.selection)
+                data.printSelection = [&c] { return c.selection; };
+            else
+                data.printSelection = nullptr;
+            EXPECT_EQ(run(data.Stampa1), QLatin1String(c.stock));
+            EXPECT_EQ(run(data.Stampa2), QLatin1String(c.movements));
+            EXPECT_EQ(run(data.Stampa3), QLatin1String(c.returns));
+        }
     }
 }
 
@@ -201,7 +219,7 @@ TEST_F(PrintFilters, EachRunReadsTheSelectionAsItStandsThen) {
     current.magazine = QStringLiteral("Alfa");
     EXPECT_EQ(run(data.Stampa1), QLatin1String("a1 a2"));
     // Chosen for the stock list, the magazine still restricts the next list.
-    EXPECT_EQ(run(data.Stampa2), QLatin1String("j1 j2 j8"));
+    EXPECT_EQ(run(data.Stampa2), QLatin1String("j1 j2 j9 j8"));
     current.magazine = PrintSelection::allMagazines();
     current.from = day(4, 1);
     EXPECT_EQ(run(data.Stampa3), QLatin1String("j5"));
