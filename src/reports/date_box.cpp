@@ -16,6 +16,8 @@ DateBox::DateBox(QWidget* parent) : QLineEdit(parent) {
     button->setObjectName(QStringLiteral("calendarButton"));
     button->setToolTip(QStringLiteral("Calendario (F4)"));
     connect(button, &QAction::triggered, this, &DateBox::showCalendar);
+    // Room for the widest date beside the button.
+    setMinimumWidth(fontMetrics().horizontalAdvance(platform::formatDate(QDate(2028, 12, 28))) + 44);
 }
 
 QDate DateBox::date() const {
