@@ -85,8 +85,8 @@ Tselezioneform::Tselezioneform(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(6);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
     layout->addWidget(PageControl1);
     layout->addLayout(buttons);
 
@@ -137,9 +137,9 @@ QWidget* Tselezioneform::makeGiornalePage() {
     grid->setContentsMargins(6, 6, 6, 6);
     grid->setVerticalSpacing(3);
     grid->addWidget(labelFor(QStringLiteral("da data"), DateEdit1, page), 0, 0);
-    grid->addWidget(DateEdit1, 0, 1);
+    grid->addWidget(DateEdit1, 0, 1, 1, 2);
     grid->addWidget(labelFor(QStringLiteral("a data"), DateEdit2, page), 1, 0);
-    grid->addWidget(DateEdit2, 1, 1);
+    grid->addWidget(DateEdit2, 1, 1, 1, 2);
     grid->addWidget(CheckBox1, 2, 0, 1, 3);
     grid->addWidget(labelFor(QStringLiteral("rivista"), Selriviste, page), 3, 0);
     grid->addWidget(Selriviste, 3, 1, 1, 2);
