@@ -1,38 +1,14 @@
 #include "reports/report_runs.h"
 
 #include "archive/data_module.h"
-#include "platform/error.h"
-#include "platform/prompts.h"
 #include "reports/report_component.h"
 #include "reports/selection_form.h"
+#include "ui_base/window_opening.h"
 
 #include <QApplication>
 #include <QCheckBox>
 
 namespace reports {
-
-namespace {
-
-void normalCursor() {
-    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-}
-
-// Runs `work`; an error it raises is shown here, in the error box.
-template <typename Work>
-void showingErrors(Work work) {
-    try {
-        work();
-    } catch (const platform::Abort&) {
-    } catch (const platform::Error& e) {
-        normalCursor();
-        platform::prompts().error(e.message());
-    } catch (const std::exception& e) {
-        normalCursor();
-        platform::prompts().error(QString::fromLocal8Bit(e.what()));
-    }
-}
-
-}  // namespace
 
 void ReportRuns::StamparivisteClick() {
     run({PrintSelection::Page::Giornale, QStringLiteral("Stampa Riviste e Giacenze"), CheckBox::Enable,
@@ -55,37 +31,33 @@ void ReportRuns::ListaResi1Click() {
 }
 
 void ReportRuns::Barcode1Click() {
-    showingErrors([this] {
-        report_.loadFromFile(QStringLiteral("Report5.frf"));
-        report_.showReport(presenter_);
-    });
+    report_.loadFromFile(QStringLiteral("Report5.frf"));
+    report_.showReport(presenter_);
 }
 
 void ReportRuns::run(const List& list) {
-    showingErrors([this, &list] {
-        Tselezioneform* form = selezioneform;
-        if (!form || !Data1) return;
-        form->showPage(list.page);
-        form->setWindowTitle(list.caption);
-        if (list.checkBox != CheckBox::Leave) form->CheckBox1->setEnabled(list.checkBox == CheckBox::Enable);
-        if (form->exec() != QDialog::Accepted) return;
+    Tselezioneform* form = selezioneform;
+    if (!form || !Data1) return;
+    form->showPage(list.page);
+    form->setWindowTitle(list.caption);
+    if (list.checkBox != CheckBox::Leave) form->CheckBox1->setEnabled(list.checkBox == CheckBox::Enable);
+    if (form->exec() != QDialog::Accepted) return;
 
-        sql::Query& dataset = Data1->*list.dataset;
-        // Closed and the cursor normal again however the run ends; the
-        // error, if any, is shown after that.
-        struct CleanUp {
-            sql::Query& dataset;
-            ~CleanUp() {
-                normalCursor();
-                dataset.close();
-            }
-        } cleanUp{dataset};
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        dataset.open();
-        normalCursor();
-        report_.loadFromFile(list.templateFile);
-        report_.showReport(presenter_);
-    });
+    sql::Query& dataset = Data1->*list.dataset;
+    // Closed and the cursor normal again however the run ends, before the
+    // error, if any, goes on to the error box.
+    struct CleanUp {
+        sql::Query& dataset;
+        ~CleanUp() {
+            ui::resetCursor();
+            dataset.close();
+        }
+    } cleanUp{dataset};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    dataset.open();
+    ui::resetCursor();
+    report_.loadFromFile(list.templateFile);
+    report_.showReport(presenter_);
 }
 
 }  // namespace reports

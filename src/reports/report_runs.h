@@ -12,12 +12,13 @@
 //   5. the template is loaded into the report component;
 //   6. the report is prepared and shown in the preview;
 //   7. whatever happened in 4 to 6, the cursor is normal again and the
-//      dataset closed; an error of 4 to 6 is shown then, in the error box.
+//      dataset closed; an error of 4 to 6 then goes on to the handler's
+//      guard, which shows it in the error box.
 //
 // The barcode labels load "Report5.frf" and show it: no selection, and no
 // print dataset opened or closed.
 //
-// Every command shows its own error inside itself: nothing reaches Qt.
+// The commands raise their errors; the main window runs them guarded.
 #pragma once
 
 #include "reports/print_filters.h"

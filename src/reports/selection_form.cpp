@@ -2,6 +2,7 @@
 
 #include "platform/dates.h"
 #include "reports/date_box.h"
+#include "ui_base/slot_guard.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -210,7 +211,8 @@ void Tselezioneform::showEvent(QShowEvent* event) {
 }
 
 void Tselezioneform::FormShow() {
-    if (magazineNames) Selriviste->setNames(magazineNames());
+    // A magazine table that cannot be read leaves the list as it was.
+    if (magazineNames) ui::runGuarded(this, [this] { Selriviste->setNames(magazineNames()); });
     // An empty check date is today's: the box says which day that is.
     DateEdit3->setPlaceholderText(platform::formatDate(platform::today()));
     BitBtn1->setFocus();

@@ -2,10 +2,10 @@
 // print menu opened with Alt+T, the selection made with keys only, the
 // preview's text export read back; a cancelled selection and a missing
 // template.
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
-#include "../movements/counter_archive.h"
-#include "../movements/modal_driver.h"
+#include "support/counter_archive.h"
+#include "support/modal_driver.h"
 #include "platform/cp1252.h"
 #include "platform/dates.h"
 #include "platform/program_locale.h"

@@ -1,6 +1,6 @@
 // The print datasets' record filters over a small archive: for each selection,
 // which records each of Stampa1, Stampa2 and Stampa3 gives, and in what order.
-#include "../movements/counter_archive.h"
+#include "support/counter_archive.h"
 #include "platform/dates.h"
 #include "reports/print_filters.h"
 
