@@ -2,7 +2,7 @@
 
 #include "archive/data_module.h"
 #include "reports/report_component.h"
-#include "reports/selection_form.h"
+#include "reports/selection_window.h"
 #include "ui_base/window_opening.h"
 
 #include <QApplication>

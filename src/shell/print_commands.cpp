@@ -3,8 +3,8 @@
 #include "archive/data_module.h"
 #include "reports/preview_window.h"
 #include "reports/report_runs.h"
-#include "reports/selection_form.h"
-#include "shell/menu_form.h"
+#include "reports/selection_window.h"
+#include "shell/main_window.h"
 
 #include <QAction>
 #include <QApplication>

@@ -12,8 +12,8 @@
 #include "platform/scripted_prompts.h"
 #include "reports/date_box.h"
 #include "reports/preview_window.h"
-#include "reports/selection_form.h"
-#include "shell/menu_form.h"
+#include "reports/selection_window.h"
+#include "shell/main_window.h"
 #include "shell/print_commands.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "reports/selection_form.h"
+#include "reports/selection_window.h"
 
 #include "platform/dates.h"
 #include "reports/date_box.h"
