@@ -102,7 +102,7 @@ void writeArchive(const QString& folder, const ArchiveSize& size) {
     const char types[] = {'C', 'S', 'S', 'S', 'S', 'R'};
     writeTable(folder, archive::giornale3(), size.movements, [&](const dbase::DbfLayout& l, QByteArray& r, int i) {
         const char type = types[random() % 6];
-        l.setDate(0, r, start.addDays(int(qint64(i) * 700 / size.movements)));
+        l.setDate(0, r, start.addDays(int(qint64(i) * size.journalDays / size.movements)));
         l.setNumber(1, r, type == 'C' ? 10 : type == 'S' ? -1 : -3);
         l.setNumber(2, r, 1.5 + (i % 40) * 0.5);
         l.setText(3, r, sampleIssueKey(int(random() % uint32_t(size.issues)), size));

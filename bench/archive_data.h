@@ -12,6 +12,7 @@ struct ArchiveSize {
     int magazines = 10000;
     int issues = 100000;
     int movements = 1000000;
+    int journalDays = 700;  // the movements spread evenly from 1 January 2025
 };
 
 // Writes Riviste3, Giacenza3 and Giornale3 into `folder` (replacing them) and

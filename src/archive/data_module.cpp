@@ -3,6 +3,7 @@
 #include "archive/archive_files.h"
 #include "archive/schema.h"
 #include "archive/statements.h"
+#include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 
@@ -33,7 +34,52 @@ TData1::TData1(const QString& folder) : Database1(folder), Query1(Database1), St
     Stampa1.setText(statements::kStampa1);
     Stampa2.setText(statements::kStampa2);
     Stampa3.setText(statements::kStampa3);
+    // Each run takes the selection once, as it stands when the list starts.
+    using Dataset = reports::PrintFilter::Dataset;
+    Stampa1.beforeOpen = [this] { stampa1Filter_ = startFilter(Dataset::Stock); };
+    Stampa2.beforeOpen = [this] {
+        startMovementList(Stampa2, statements::kStampa2Where, statements::kStampa2Order, stampa2Filter_);
+    };
+    Stampa3.beforeOpen = [this] {
+        startMovementList(Stampa3, statements::kStampa3Where, statements::kStampa3Order, stampa3Filter_);
+    };
+    Stampa1.filter = [this](const sql::Query& q) { return Stampa1FilterRecord(q); };
+    Stampa2.filter = [this](const sql::Query& q) { return Stampa2FilterRecord(q); };
+    Stampa3.filter = [this](const sql::Query& q) { return Stampa3FilterRecord(q); };
 }
+
+reports::PrintFilter TData1::startFilter(reports::PrintFilter::Dataset dataset) const {
+    return reports::PrintFilter(dataset, printSelection ? printSelection() : std::nullopt,
+                                platform::today());
+}
+
+void TData1::startMovementList(sql::Query& dataset, const QString& where, const QString& order,
+                               reports::PrintFilter& filter) {
+    using namespace archive::statements;
+    const std::optional<reports::PrintSelection> selection = printSelection ? printSelection() : std::nullopt;
+    filter = reports::PrintFilter(reports::PrintFilter::Dataset::Movements, selection, platform::today());
+    // Dates only with a first day: a movement without a date passes an upper
+    // bound alone in the filter, but no SQL comparison.
+    const bool inSql = printFiltersInSql && selection;
+    const bool from = inSql && selection->from.isValid();
+    const bool to = from && selection->to.isValid();
+    const bool supplier = inSql && !selection->supplier.isEmpty();
+    QString text = kMovementColumns + where;
+    if (from) text += kMovementsFrom;
+    if (to) text += kMovementsTo;
+    if (supplier) text += kMovementsSupplier;
+    dataset.clear();  // the bindings of the last run go too
+    dataset.add(text + order);
+    if (from) dataset.bind(1, selection->from);
+    if (to) dataset.bind(2, selection->to);
+    if (supplier) dataset.bind(3, selection->supplier);
+}
+
+bool TData1::Stampa1FilterRecord(const sql::Query& dataset) { return stampa1Filter_.accepts(dataset); }
+
+bool TData1::Stampa2FilterRecord(const sql::Query& dataset) { return stampa2Filter_.accepts(dataset); }
+
+bool TData1::Stampa3FilterRecord(const sql::Query& dataset) { return stampa3Filter_.accepts(dataset); }
 
 TData1::~TData1() {
     try {

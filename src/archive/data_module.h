@@ -13,8 +13,11 @@
 #include "archive/dbase/cursor.h"
 #include "archive/sql/query.h"
 #include "archive/sql/sql_database.h"
+#include "reports/print_filters.h"
 
 #include <QString>
+#include <functional>
+#include <optional>
 
 class TData1 {
 public:
@@ -51,6 +54,22 @@ public:
     sql::Query Stampa2;
     sql::Query Stampa3;
 
+    // What the print datasets' filters read, as it stands when a list runs:
+    // the selection window's values. Unset (no selection window), every
+    // record is accepted.
+    std::function<std::optional<reports::PrintSelection>()> printSelection;
+    // The movement lists hand their date range and supplier to SQL as well,
+    // so that the journal's date index finds the days asked for and only the
+    // supplier's rows are sorted; the record filter still decides. Off, the
+    // SQL reads the whole journal: the same records come out, in the same
+    // order, only slower.
+    bool printFiltersInSql = true;
+
+    // The record filters of the print datasets, for their current record.
+    bool Stampa1FilterRecord(const sql::Query& dataset);
+    bool Stampa2FilterRecord(const sql::Query& dataset);
+    bool Stampa3FilterRecord(const sql::Query& dataset);
+
     // The rules, attached to the datasets above.
     static void DatabaseBeforeClose(dbase::Cursor& dataset);
     static void DatabaseAfterPost(dbase::Cursor& dataset);
@@ -64,8 +83,14 @@ public:
 
 private:
     void calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp);
+    reports::PrintFilter startFilter(reports::PrintFilter::Dataset dataset) const;
+    void startMovementList(sql::Query& dataset, const QString& where, const QString& order,
+                           reports::PrintFilter& filter);
+
     QString folder_;
     bool openedCleanly_ = false;
+    // The filter of each print dataset's current run.
+    reports::PrintFilter stampa1Filter_, stampa2Filter_, stampa3Filter_;
 };
 
 extern TData1* Data1;

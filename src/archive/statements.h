@@ -40,13 +40,24 @@ inline const QString kMovementColumns = QStringLiteral(
     "    giornale3.acquisto, giornale3.quantita*giornale3.acquisto as valore_a,\n"
     "    giornale3.tipo, giornale3.barcode2 as gruppo\n"
     "from giornale3, riviste3\n");
-inline const QString kStampa2 = kMovementColumns + QStringLiteral(
-    "where substr(giornale3.barcode2, 1, 13) = riviste3.barcode\n"
-    "order by giornale3.data, giornale3.tipo, gruppo\n");
-inline const QString kStampa3 = kMovementColumns + QStringLiteral(
+inline const QString kStampa2Where =
+    QStringLiteral("where substr(giornale3.barcode2, 1, 13) = riviste3.barcode\n");
+inline const QString kStampa2Order = QStringLiteral("order by giornale3.data, giornale3.tipo, gruppo\n");
+inline const QString kStampa2 = kMovementColumns + kStampa2Where + kStampa2Order;
+inline const QString kStampa3Where = QStringLiteral(
     "where substr(giornale3.barcode2, 1, 13) = riviste3.barcode and\n"
-    "giornale3.tipo = 'R'\n"
-    "order by giornale3.data, riviste3.fornitore, gruppo\n");
+    "giornale3.tipo = 'R'\n");
+inline const QString kStampa3Order =
+    QStringLiteral("order by giornale3.data, riviste3.fornitore, gruppo\n");
+inline const QString kStampa3 = kMovementColumns + kStampa3Where + kStampa3Order;
+// What a movement list asks for, added to the conditions above: the dates,
+// so that the journal's date index finds them, and the supplier, so that
+// only its rows are sorted. ?1 = first day, ?2 = last day, ?3 = supplier.
+// The supplier's "+" keeps its index out of the plan: looked up first, the
+// supplier's magazines would each walk the whole journal.
+inline const QString kMovementsFrom = QStringLiteral("and giornale3.data >= ?1\n");
+inline const QString kMovementsTo = QStringLiteral("and giornale3.data <= ?2\n");
+inline const QString kMovementsSupplier = QStringLiteral("and +riviste3.fornitore = ?3\n");
 
 // Text export of the stock (giacenza.txt).
 inline const QString kExportStock = QStringLiteral(

@@ -16,12 +16,22 @@ QString missingTemplateMessage(const QString& componentPath, const QString& file
         .arg(componentPath, fileName);
 }
 
+namespace {
+
+std::vector<dbase::Cursor*> tableCursors(TData1& data) {
+    return {&data.Riviste, &data.Giacenza, &data.Giornale, &data.Apporiviste, &data.Apporiviste2};
+}
+
+}  // namespace
+
 TfrReport::TfrReport(QString ownerName, DatasetResolver datasets, std::vector<dbase::Cursor*> keptCursors)
     : ownerName_(std::move(ownerName)), datasets_(std::move(datasets)), keptCursors_(std::move(keptCursors)) {}
 
 TfrReport::TfrReport(QString ownerName, TData1& data)
-    : TfrReport(std::move(ownerName), dataModuleDatasets(data),
-                {&data.Riviste, &data.Giacenza, &data.Giornale, &data.Apporiviste, &data.Apporiviste2}) {}
+    : TfrReport(std::move(ownerName), dataModuleDatasets(data), tableCursors(data)) {}
+
+TfrReport::TfrReport(QString ownerName, std::function<TData1*()> data)
+    : ownerName_(std::move(ownerName)), data_(std::move(data)) {}
 
 QString TfrReport::locate(const QString& fileName) const {
     const QFileInfo given(fileName);
@@ -50,9 +60,9 @@ Report& TfrReport::heldTemplate() {
     return *held_;
 }
 
-void TfrReport::restoreCursors(const std::vector<uint32_t>& records) {
-    for (size_t i = 0; i < keptCursors_.size(); ++i) {
-        dbase::Cursor& c = *keptCursors_[i];
+void TfrReport::restoreCursors(const std::vector<dbase::Cursor*>& cursors, const std::vector<uint32_t>& records) {
+    for (size_t i = 0; i < cursors.size(); ++i) {
+        dbase::Cursor& c = *cursors[i];
         if (!c.isOpen() || c.recordNumber() == records[i] || records[i] == 0) continue;
         // The cursor offers no bookmark, so walk its order to the record; a
         // walk costs no more than the preparation's own pass over it.
@@ -64,15 +74,22 @@ void TfrReport::restoreCursors(const std::vector<uint32_t>& records) {
 
 PreparedReport TfrReport::prepare(const std::function<void(long long)>& progress) {
     const Report& report = heldTemplate();
+    DatasetResolver datasets = datasets_;
+    std::vector<dbase::Cursor*> cursors = keptCursors_;
+    if (data_) {
+        TData1* data = data_();
+        datasets = data ? dataModuleDatasets(*data) : DatasetResolver{};
+        cursors = data ? tableCursors(*data) : std::vector<dbase::Cursor*>{};
+    }
     std::vector<uint32_t> records;
-    records.reserve(keptCursors_.size());
-    for (const dbase::Cursor* c : keptCursors_) records.push_back(c->isOpen() ? c->recordNumber() : 0);
+    records.reserve(cursors.size());
+    for (const dbase::Cursor* c : cursors) records.push_back(c->isOpen() ? c->recordNumber() : 0);
     try {
-        PreparedReport pages = prepareReport(report, datasets_, PrepareOptions{title(), progress});
-        restoreCursors(records);
+        PreparedReport pages = prepareReport(report, datasets, PrepareOptions{title(), progress});
+        restoreCursors(cursors, records);
         return pages;
     } catch (...) {
-        restoreCursors(records);
+        restoreCursors(cursors, records);
         throw;
     }
 }

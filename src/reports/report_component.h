@@ -44,6 +44,9 @@ class TfrReport {
     TfrReport(QString ownerName, DatasetResolver datasets, std::vector<dbase::Cursor*> keptCursors = {});
     // Over the data module: its print queries and its five table cursors.
     TfrReport(QString ownerName, TData1& data);
+    // Over whichever data module `data` gives when a report is prepared (the
+    // main window exists before the data module does); none: no datasets.
+    TfrReport(QString ownerName, std::function<TData1*()> data);
 
     QString objectName() const { return QStringLiteral("frReport1"); }
     QString title() const { return QStringLiteral("Movimenti"); }
@@ -74,11 +77,12 @@ class TfrReport {
 
   private:
     QString locate(const QString& fileName) const;
-    void restoreCursors(const std::vector<uint32_t>& records);
+    static void restoreCursors(const std::vector<dbase::Cursor*>& cursors, const std::vector<uint32_t>& records);
 
     QString ownerName_;
     DatasetResolver datasets_;
     std::vector<dbase::Cursor*> keptCursors_;
+    std::function<TData1*()> data_;
     QString programFolder_;
     std::optional<Report> held_;
     QString heldFile_;

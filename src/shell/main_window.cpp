@@ -79,7 +79,8 @@ class CommandButton : public QToolButton {
 }  // namespace
 
 TMenuForm::TMenuForm(QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      frReport1(QStringLiteral("MenuForm"), [] { return Data1; }) {
     MenuForm = this;
     setObjectName(QStringLiteral("MenuForm"));
     setWindowTitle(QStringLiteral("Menu"));
@@ -129,13 +130,21 @@ TMenuForm::TMenuForm(QWidget* parent)
         connect(item, &QAction::triggered, a, &QAction::trigger);
     }
 
-    PrintMenu = new QMenu(this);
-    PrintMenu->setObjectName(QStringLiteral("PrintMenu"));
-    for (const QString& text :
-         {QStringLiteral("&Lista Riviste e giacenze"), QStringLiteral("Lista &Movimenti"),
-          QStringLiteral("Lista &Scaduti"), QStringLiteral("Lista &Resi"),
-          QStringLiteral("&Barcode")}) {
-        PrintMenu->addAction(text)->setEnabled(false);
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    const struct {
+        QAction** item;
+        const char* name;
+        const char* caption;
+    } printItems[] = {{&Stampariviste, "Stampariviste", "&Lista Riviste e giacenze"},
+                      {&Stampamovimenti, "Stampamovimenti", "Lista &Movimenti"},
+                      {&Stampascaduti, "Stampascaduti", "Lista &Scaduti"},
+                      {&ListaResi1, "ListaResi1", "Lista &Resi"},
+                      {&Barcode1, "Barcode1", "&Barcode"}};
+    for (const auto& p : printItems) {
+        *p.item = PopupMenu1->addAction(QString::fromUtf8(p.caption));
+        (*p.item)->setObjectName(QString::fromLatin1(p.name));
+        (*p.item)->setEnabled(false);
     }
 
     auto* client = new QWidget(this);
@@ -314,8 +323,7 @@ void TMenuForm::Edit1Exit() {
 }
 
 void TMenuForm::actStampaExecute() {
-    // Where the mouse is, also when the command comes from the keyboard.
-    PrintMenu->popup(QCursor::pos());
+    PopupMenu1->popup(printMenuPosition ? printMenuPosition() : QCursor::pos());
 }
 
 void TMenuForm::actInfoExecute() {

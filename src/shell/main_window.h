@@ -16,6 +16,8 @@
 // named in a warning. A backup that fails is shown and the window stays open.
 #pragma once
 
+#include "reports/report_component.h"
+
 #include <QMainWindow>
 #include <functional>
 
@@ -46,7 +48,19 @@ class TMenuForm : public QMainWindow {
 
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr;
-    QMenu* PrintMenu = nullptr;
+    // The print menu "S&tampe" pops up; its items are disabled until their
+    // handlers are set (setCommandHandler).
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Stampariviste = nullptr;
+    QAction* Stampamovimenti = nullptr;
+    QAction* Stampascaduti = nullptr;
+    QAction* ListaResi1 = nullptr;
+    QAction* Barcode1 = nullptr;
+    // The report component every list is loaded into and run from, over the
+    // data module Data1 as it is when a list runs.
+    reports::TfrReport frReport1;
+    // Where actStampa pops the print menu up; the mouse pointer unless set.
+    std::function<QPoint()> printMenuPosition;
     QWidget* SpeedBar1 = nullptr;  // the button bar
     platform::EnterAsTab* EnterAsTab1 = nullptr;
 

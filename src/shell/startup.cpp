@@ -1,6 +1,7 @@
 #include "shell/startup.h"
 
 #include "archive/data_module.h"
+#include "archive/schema.h"
 #include "maintenance/backup.h"
 #include "maintenance/maintenance_window.h"
 #include "maintenance/upgrade.h"
@@ -11,10 +12,12 @@
 #include "platform/prompts.h"
 #include "platform/single_instance.h"
 #include "registry/registry_window.h"
+#include "reports/selection_window.h"
 #include "shell/application.h"
 #include "shell/counter_commands.h"
 #include "shell/engine_setting.h"
 #include "shell/main_window.h"
+#include "shell/print_commands.h"
 #include "shell/splash_window.h"
 #include "shell/termination.h"
 #include "ui_base/message_box.h"
@@ -96,8 +99,9 @@ bool Startup::run() {
     }
 
     // The new-magazine window, kept hidden until a stock-in meets an unknown
-    // magazine (the report selection window will join it here).
+    // magazine, and last the report selection window, hidden until a list.
     createFrmaddone(menu_.get());
+    createSelezioneform(menu_.get());
     installCommands();
 
     splash_.reset();
@@ -165,14 +169,13 @@ void Startup::installCommands() {
     menu_->setCommandHandler(menu_->actManute, [] { ui::showModal(*ManutenzioneForm); });
     menu_->setCommandHandler(menu_->actArchivio, [this] { actArchivioExecute(menu_.get()); });
     installMovementCommands(*menu_);
+    installPrintCommands(*menu_);
 }
 
 void actArchivioExecute(QWidget* owner) {
-    ui::runGuarded(owner, [owner] {
-        ui::showModal(
-            frmAnagrafica, [owner] { return std::make_unique<TfrmAnagrafica>(owner); },
-            [](TfrmAnagrafica&) { Data1->Riviste.setIndex(QStringLiteral("NOME")); });
-    });
+    ui::showModal(
+        frmAnagrafica, [owner] { return std::make_unique<TfrmAnagrafica>(owner); },
+        [](TfrmAnagrafica&) { Data1->Riviste.setIndex(archive::fields::NOME); });
 }
 
 int Startup::exec() {

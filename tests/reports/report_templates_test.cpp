@@ -92,6 +92,11 @@ TEST_F(ShopArchive, ExpiredListShowsOnlyIssuesDueByTodayStillInStock) {
     // Sold out and past its date: nothing to pull from the shelf.
     const QString soldOut = QStringLiteral("977123456700300011");
     archive.addStock({soldOut, 0, 1.5, 1.2, QDate(2026, 2, 1), QDate(2026, 2, 10)});
+    // The dataset's filter picks them, as the selection window's "Scaduti"
+    // page leaves it: no check date, so today's.
+    reports::PrintSelection expired;
+    expired.page = reports::PrintSelection::Page::Scaduti;
+    archive.data().printSelection = [expired] { return std::optional(expired); };
     const PreparedReport pages = prepare("Report3.frf", archive.data().Stampa1);
     ASSERT_EQ(pages.pageCount(), 1);
     const QString text = textExport(pages);

@@ -287,6 +287,7 @@ int Query::execute() {
 
 void Query::open() {
     close();
+    if (beforeOpen) beforeOpen();
     auto st = prepare();
     if (!sqlite3_stmt_readonly(st->stmt))
         throw dbase::EngineError(

@@ -51,6 +51,9 @@ class Query {
     void close();
     bool isOpen() const { return open_; }
 
+    // Called at the start of every open(), before the statement is prepared:
+    // where a run takes what its filter reads.
+    std::function<void()> beforeOpen;
     // Called for each row read by open(); the row is the current one while it
     // runs, so the usual accessors read it. false leaves the row out.
     std::function<bool(const Query&)> filter;

@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <new>
 #include <optional>
@@ -42,9 +43,10 @@ struct VTab {
 // idxNum of a plan: how xFilter finds its rows (low bits), whether it hands
 // them out in the ORDER BY order written in idxStr (kSorted), and the tag or
 // field of the constraint (bits 8 and up).
-enum Plan { kFullScan = 0, kIndexEqual = 1, kBytesEqual = 2 };
+enum Plan { kFullScan = 0, kIndexEqual = 1, kBytesEqual = 2, kDateRange = 3 };
 constexpr int kPlanMask = 0x0F;
 constexpr int kSorted = 0x10;
+constexpr int kHasUpperBound = 0x20;  // kDateRange: argv[1] is the last day wanted
 
 // Rows copied out of the table: records back to back, with their numbers.
 struct RowSet {
@@ -200,7 +202,8 @@ struct VCursor {
     sqlite3_vtab_cursor base{};
     VTab* tab = nullptr;
     int plan = kFullScan;
-    int tag = -1;             // kIndexEqual
+    int tag = -1;             // kIndexEqual, kDateRange
+    qint64 lastDay = 0;       // kDateRange: the last day wanted (Julian)
     int field = -1;           // kBytesEqual
     QByteArray wanted;        // the key, or the text's bytes without padding, looked for
     bool wantedText = false;  // kIndexEqual: `wanted` is a text whose padding may vary
@@ -396,7 +399,8 @@ std::vector<SortTerm> parseTerms(const char* idxStr) {
     return terms;
 }
 
-// Puts the rows in `rows` in ORDER BY order; ties keep the order they came in.
+// Puts the rows in `rows` in ORDER BY order; ties go by record number, so
+// that every plan gives one order, whichever way it found the rows.
 memory::Array<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
                                  const std::vector<SortTerm>& terms) {
     const size_t n = rows.size();
@@ -426,7 +430,7 @@ memory::Array<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
         entries[r] = {prefix, start, uint32_t(size), uint32_t(r)};
     }
     const char* base = keys.data();
-    std::sort(entries.get(), entries.get() + n, [base](const Entry& a, const Entry& b) {
+    std::sort(entries.get(), entries.get() + n, [base, &rows](const Entry& a, const Entry& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
         const uint32_t common = std::min(a.length, b.length);
         if (common > 8) {
@@ -434,7 +438,7 @@ memory::Array<uint32_t> sortRows(const DbfLayout& layout, const RowSet& rows,
             if (c != 0) return c < 0;
         }
         if (a.length != b.length) return a.length < b.length;
-        return a.row < b.row;
+        return rows.recnos[a.row] < rows.recnos[b.row];
     });
     memory::Array<uint32_t> order = memory::allocateArray<uint32_t>(std::max<size_t>(n, 1));
     for (size_t i = 0; i < n; ++i) order[i] = entries[i].row;
@@ -514,6 +518,37 @@ int xBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         if (f.type == 'C' && bytesCandidate < 0) bytesCandidate = i;
     }
     const double rows = std::max<double>(1, table.recordCount());
+    // A lower bound on a date with a tag (and perhaps an upper one): the tag
+    // is walked from the first day on. SQLite checks both bounds again.
+    int lower = -1, upper = -1;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& c = info->aConstraint[i];
+            if (!c.usable || c.iColumn < 0 || layout.field(c.iColumn).type != 'D') continue;
+            const int tag = table.findTag(layout.field(c.iColumn).name);
+            if (tag < 0 || table.tagField(tag) != c.iColumn) continue;
+            if (pass == 0 && lower < 0 &&
+                (c.op == SQLITE_INDEX_CONSTRAINT_GE || c.op == SQLITE_INDEX_CONSTRAINT_GT))
+                lower = i;
+            if (pass == 1 && upper < 0 && c.iColumn == info->aConstraint[lower].iColumn &&
+                (c.op == SQLITE_INDEX_CONSTRAINT_LE || c.op == SQLITE_INDEX_CONSTRAINT_LT))
+                upper = i;
+        }
+        if (lower < 0) break;
+    }
+    if (lower >= 0) {
+        const int column = info->aConstraint[lower].iColumn;
+        info->idxNum = kDateRange | (table.findTag(layout.field(column).name) << 8);
+        info->aConstraintUsage[lower].argvIndex = 1;
+        if (upper >= 0) {
+            info->idxNum |= kHasUpperBound;
+            info->aConstraintUsage[upper].argvIndex = 2;
+        }
+        info->estimatedCost = rows * (upper >= 0 ? 0.05 : 0.25);
+        info->estimatedRows = std::max<sqlite3_int64>(1, sqlite3_int64(rows / (upper >= 0 ? 20 : 4)));
+        consumeOrderBy(info);
+        return SQLITE_OK;
+    }
     if (bytesCandidate >= 0) {
         const int column = info->aConstraint[bytesCandidate].iColumn;
         info->idxNum = kBytesEqual | (column << 8);
@@ -576,6 +611,21 @@ void settle(VCursor* c) {
         return;
     }
     c->row = c->record.constData();
+    if (c->plan == kDateRange) {
+        dbase::MdxIndex& index = *table.index();
+        const int field = table.tagField(c->tag);
+        for (; c->entry; c->entry = index.next(c->tag, *c->entry)) {
+            if (!table.read(c->entry->recno, c->record) || !isLive(c->record)) continue;
+            const QDate day = table.layout().date(field, c->record);
+            if (!day.isValid()) continue;  // SQLite would refuse it: no day is in a range
+            if (day.toJulianDay() > c->lastDay) break;  // the tag is in day order
+            c->recno = c->entry->recno;
+            c->row = c->record.constData();
+            return;
+        }
+        c->eof = true;
+        return;
+    }
     if (c->plan == kIndexEqual) {
         dbase::MdxIndex& index = *table.index();
         // Entries of the value with any padding (blanks, NULs) are side by
@@ -613,7 +663,7 @@ void settle(VCursor* c) {
 void advance(VCursor* c) {
     if (c->held) {
         ++c->at;
-    } else if (c->plan == kIndexEqual) {
+    } else if (c->plan == kIndexEqual || c->plan == kDateRange) {
         c->entry = c->tab->table->index()->next(c->tag, *c->entry);
     } else {
         ++c->recno;
@@ -743,6 +793,29 @@ int xFilter(sqlite3_vtab_cursor* cur, int idxNum, const char* idxStr, int argc,
             if (!seekIndex(c, argv[0])) {
                 c->eof = true;
                 return;
+            }
+        } else if (c->plan == kDateRange && argc >= 1) {
+            c->tag = idxNum >> 8;
+            const bool bounded = (idxNum & kHasUpperBound) && argc >= 2;
+            // The days the bounds allow, a few more at most: SQLite checks again.
+            const auto day = [](sqlite3_value* v, bool up) -> std::optional<qint64> {
+                const int type = sqlite3_value_type(v);
+                if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
+                const double d = sqlite3_value_double(v);
+                return qint64(up ? std::ceil(d) : std::floor(d));
+            };
+            const std::optional<qint64> first = day(argv[0], true);
+            const std::optional<qint64> last = bounded ? day(argv[1], false) : std::nullopt;
+            if (!first || (bounded && !last)) {
+                c->plan = kFullScan;  // a bound that is no day: SQLite compares it itself
+            } else {
+                const QDate from = QDate::fromJulianDay(std::max<qint64>(*first, 1));
+                if (!from.isValid()) {
+                    c->eof = true;
+                    return;
+                }
+                c->lastDay = bounded ? *last : std::numeric_limits<qint64>::max();
+                c->entry = table.index()->seek(c->tag, table.searchKey(c->tag, from));
             }
         } else if (c->plan == kBytesEqual && argc == 1) {
             c->field = idxNum >> 8;

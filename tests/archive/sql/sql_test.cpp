@@ -365,6 +365,43 @@ TEST_F(SqlTest, JoinLookUpsByIssueKeyMatchAScan) {
     EXPECT_EQ(joined, rows(byScan));
 }
 
+TEST_F(SqlTest, JournalDateRangesMatchAScan) {
+    // Days out of order, several movements a day, one without a date.
+    for (int i = 0; i < 40; ++i)
+        run("insert into giornale3 (data, quantita, barcode2, tipo) values (?1, ?2, '977222222200212', ?3)",
+            {i == 17 ? QVariant() : QVariant(QDate(2026, 4, 1).addDays((i * 7) % 9)), i, i % 2 ? "S" : "C"});
+    const QDate first(2026, 4, 3), last(2026, 4, 6);
+    const struct {
+        const char* condition;
+        QVariantList values;
+    } cases[] = {
+        {"data >= ?1", {first}},
+        {"data > ?1", {first}},
+        {"data >= ?1 and data <= ?2", {first, last}},
+        {"data >= ?1 and data < ?2", {first, last}},
+        {"data > ?1 and data <= ?2", {first.toJulianDay() + 0.5, last.toJulianDay() - 0.5}},
+        {"data >= ?1 and data <= ?2", {last, first}},
+        {"data >= ?1", {QVariant()}},
+        {"data >= ?1", {QStringLiteral("2026-04-03")}},
+        {"data >= ?1 and data <= ?2", {QDate(2026, 1, 1), QDate(2026, 1, 31)}},
+    };
+    for (const auto& c : cases) {
+        const QString condition = QString::fromLatin1(c.condition);
+        SCOPED_TRACE(condition.toStdString());
+        const QString text = "select data, quantita, tipo from giornale3 where " + condition + " order by data, tipo";
+        QString scan = text;
+        scan.replace("data >", "+data >").replace("data <", "+data <");
+        EXPECT_EQ(rows(text, c.values), rows(scan, c.values));
+    }
+    Query plan(*db);
+    plan.setText("explain query plan select data from giornale3 where data >= ?1 and data <= ?2 order by data");
+    plan.open();
+    // The date tag walked (3), sorted in the table (16), up to a last day (32).
+    EXPECT_TRUE(plan.text(3).startsWith("SCAN giornale3 VIRTUAL TABLE INDEX 51:")) << plan.text(3).toStdString();
+    EXPECT_EQ(rows("select count(*) from giornale3 where data >= ?1 and data <= ?2", {first, last}),
+              QStringList{QStringLiteral("17")});
+}
+
 TEST_F(SqlTest, ResultTextsOfAnyLengthComeBackWhole) {
     // Around the steps of how stored texts record their length, and one long
     // enough to be stored on its own; NULL and empty stay apart.
