@@ -92,9 +92,9 @@ QSize DesignerCanvas::sizeHint() const {
 }
 
 void DesignerCanvas::updateSize() {
+    // The scroll area shows the sheet as it is, no wider.
     setMinimumSize(sizeHint());
-    resize(std::max(width(), sizeHint().width()), sizeHint().height());
-    updateGeometry();
+    resize(sizeHint());
 }
 
 QRectF DesignerCanvas::bandArea(int band) const {

@@ -11,9 +11,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace reports {
@@ -35,11 +35,17 @@ constexpr PaperSize kPapers[] = {{"A4", 210, 297}, {"A5", 148, 210}, {"A3", 297,
 void setValue(QDoubleSpinBox* box, double v) {
     if (box->value() != v) box->setValue(v);
 }
+// Shows or hides a row of `form`, its label with it.
+void showRow(QFormLayout* form, QWidget* field, bool visible) {
+    if (QWidget* label = form->labelForField(field)) label->setVisible(visible);
+    field->setVisible(visible);
+}
+
 void setText(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
 
-QWidget* withButton(QLineEdit* edit, QToolButton* button) {
+QWidget* withButton(QLineEdit* edit, QPushButton* button) {
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -82,6 +88,8 @@ DesignerProperties::DesignerProperties(DesignerDocument& document, QWidget* pare
     objectForm_->addRow(QStringLiteral("&Testo"), withButton(objectText, objectFields));
     fontFamily = named(new QFontComboBox, "fontFamily");
     fontFamily->setEditable(false);
+    fontFamily->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    fontFamily->setMinimumContentsLength(12);
     objectForm_->addRow(QStringLiteral("&Carattere"), fontFamily);
     fontSize = named(new QDoubleSpinBox, "fontSize");
     fontSize->setRange(1, 200);
@@ -126,10 +134,10 @@ DesignerProperties::DesignerProperties(DesignerDocument& document, QWidget* pare
     bandColumns->setKeyboardTracking(false);
     bandForm_->addRow(QStringLiteral("&Colonne"), bandColumns);
     bandColumnGap = named(millimetres(200), "bandColumnGap");
-    bandForm_->addRow(QStringLiteral("Distanza &fra colonne (mm)"), bandColumnGap);
+    bandForm_->addRow(QStringLiteral("Distan&za (mm)"), bandColumnGap);
     groupCondition = named(new QLineEdit, "groupCondition");
     conditionFields = fieldButton(groupCondition);
-    bandForm_->addRow(QStringLiteral("C&ondizione del gruppo"), withButton(groupCondition, conditionFields));
+    bandForm_->addRow(QStringLiteral("C&ondizione"), withButton(groupCondition, conditionFields));
     groupNewPage = named(new QCheckBox(QStringLiteral("Ogni gruppo su una &nuova pagina")), "groupNewPage");
     groupKeepTogether = named(new QCheckBox(QStringLiteral("&Tieni unito il gruppo")), "groupKeepTogether");
     printIfNotEmpty = named(new QCheckBox(QStringLiteral("Stampa solo se &non vuota")), "printIfNotEmpty");
@@ -248,6 +256,9 @@ DesignerProperties::DesignerProperties(DesignerDocument& document, QWidget* pare
     spin(marginRight, [this](double v) { page(kRight, QStringLiteral("Margini"), [v](Report& r) { r.page.right = v; }); });
     spin(marginBottom, [this](double v) { page(kBottom, QStringLiteral("Margini"), [v](Report& r) { r.page.bottom = v; }); });
 
+    // A label exactly as wide as its text loses the last letter's overhang.
+    for (QLabel* label : findChildren<QLabel*>()) label->setMinimumWidth(label->sizeHint().width() + 2);
+
     connect(&document_, &DesignerDocument::reportChanged, this, &DesignerProperties::refresh);
     connect(&document_, &DesignerDocument::selectionChanged, this, &DesignerProperties::refresh);
     refresh();
@@ -263,11 +274,11 @@ QDoubleSpinBox* DesignerProperties::millimetres(double max) {
     return box;
 }
 
-QToolButton* DesignerProperties::fieldButton(QLineEdit* target) {
-    auto* button = new QToolButton;
-    button->setText(QStringLiteral("Campi"));
+QPushButton* DesignerProperties::fieldButton(QLineEdit* target) {
+    auto* button = new QPushButton(QStringLiteral("Campi"));
     button->setToolTip(QStringLiteral("Inserisce un campo o una funzione"));
-    button->setPopupMode(QToolButton::InstantPopup);
+    // Enter in the box beside it confirms the text; it must not open the menu.
+    button->setAutoDefault(false);
     auto* menu = new QMenu(button);
     button->setMenu(menu);
     connect(menu, &QMenu::aboutToShow, this, [this, menu, target] {
@@ -340,11 +351,11 @@ void DesignerProperties::showObject(const ReportObject& o) {
     setValue(objectHeight, o.height);
     setText(objectText, o.text);
     const bool text = o.kind == ObjectKind::Text, framed = o.kind == ObjectKind::Line || o.kind == ObjectKind::Rectangle;
-    objectForm_->setRowVisible(objectText->parentWidget(), text || o.kind == ObjectKind::Barcode);
+    showRow(objectForm_, objectText->parentWidget(), text || o.kind == ObjectKind::Barcode);
     for (QWidget* w : {static_cast<QWidget*>(fontFamily), static_cast<QWidget*>(fontSize), fontBold->parentWidget(),
                        static_cast<QWidget*>(alignment), static_cast<QWidget*>(wordWrap), static_cast<QWidget*>(numberFormat)})
-        objectForm_->setRowVisible(w, text);
-    objectForm_->setRowVisible(lineWidth, framed);
+        showRow(objectForm_, w, text);
+    showRow(objectForm_, lineWidth, framed);
     if (fontFamily->currentFont().family() != o.font.family) fontFamily->setCurrentFont(QFont(o.font.family));
     fontSize->setValue(o.font.size);
     fontBold->setChecked(o.font.bold);
@@ -359,12 +370,12 @@ void DesignerProperties::showBand(const Band& b) {
     bandKind_->setText(bandCaption(b));
     setValue(bandHeight, b.height);
     const bool master = b.kind == BandKind::MasterData, header = b.kind == BandKind::GroupHeader;
-    bandForm_->setRowVisible(bandDataset, master);
-    bandForm_->setRowVisible(bandColumns, master);
-    bandForm_->setRowVisible(bandColumnGap, master);
-    bandForm_->setRowVisible(groupCondition->parentWidget(), header);
-    bandForm_->setRowVisible(groupNewPage, header);
-    bandForm_->setRowVisible(groupKeepTogether, header);
+    showRow(bandForm_, bandDataset, master);
+    showRow(bandForm_, bandColumns, master);
+    showRow(bandForm_, bandColumnGap, master);
+    showRow(bandForm_, groupCondition->parentWidget(), header);
+    showRow(bandForm_, groupNewPage, header);
+    showRow(bandForm_, groupKeepTogether, header);
     if (bandDataset->currentText() != b.dataset) bandDataset->setEditText(b.dataset);
     bandColumns->setValue(b.columns);
     setValue(bandColumnGap, b.columnGap);

@@ -23,7 +23,7 @@ class QLabel;
 class QLineEdit;
 class QSpinBox;
 class QStackedWidget;
-class QToolButton;
+class QPushButton;
 
 namespace reports {
 
@@ -42,7 +42,7 @@ class DesignerProperties : public QWidget {
     // Objects
     QDoubleSpinBox *objectX, *objectY, *objectWidth, *objectHeight;
     QLineEdit* objectText;
-    QToolButton* objectFields;
+    QPushButton* objectFields;
     QFontComboBox* fontFamily;
     QDoubleSpinBox* fontSize;
     QCheckBox *fontBold, *fontItalic, *wordWrap;
@@ -55,7 +55,7 @@ class DesignerProperties : public QWidget {
     QSpinBox* bandColumns;
     QDoubleSpinBox* bandColumnGap;
     QLineEdit* groupCondition;
-    QToolButton* conditionFields;
+    QPushButton* conditionFields;
     QCheckBox *groupNewPage, *groupKeepTogether, *printIfNotEmpty;
     // The page
     QLineEdit* reportName;
@@ -66,7 +66,7 @@ class DesignerProperties : public QWidget {
 
   private:
     QDoubleSpinBox* millimetres(double max);
-    QToolButton* fieldButton(QLineEdit* target);
+    QPushButton* fieldButton(QLineEdit* target);
     void refresh();
     void showObject(const ReportObject& o);
     void showBand(const Band& b);

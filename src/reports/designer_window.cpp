@@ -25,6 +25,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollArea>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -86,10 +87,13 @@ DesignerWindow::DesignerWindow(DesignerContext context, QWidget* parent)
     auto* propertyScroll = new QScrollArea;
     propertyScroll->setWidget(properties_);
     propertyScroll->setWidgetResizable(true);
-    propertyScroll->setMinimumWidth(properties_->sizeHint().width() + 24);
-    dock(QStringLiteral("Bande e oggetti"), tree_, Qt::LeftDockWidgetArea, "outlineDock");
+    propertyScroll->setMinimumWidth(properties_->minimumSizeHint().width() + 8);
+    tree_->setMinimumWidth(220);
+    QDockWidget* outline = dock(QStringLiteral("Bande e oggetti"), tree_, Qt::LeftDockWidgetArea, "outlineDock");
     dock(QStringLiteral("Campi"), fields_, Qt::LeftDockWidgetArea, "fieldsDock");
-    dock(QStringLiteral("Proprietà"), propertyScroll, Qt::RightDockWidgetArea, "propertiesDock");
+    QDockWidget* properties = dock(QStringLiteral("Proprietà"), propertyScroll, Qt::RightDockWidgetArea, "propertiesDock");
+    // The page gets the room; the panels what their contents need.
+    main_->resizeDocks({outline, properties}, {230, 380}, Qt::Horizontal);
 
     buildActions();
 
@@ -252,7 +256,8 @@ void DesignerWindow::buildActions() {
     zoomBox_ = new QComboBox;
     zoomBox_->setObjectName(QStringLiteral("zoomBox"));
     for (int z : kZooms) zoomBox_->addItem(QStringLiteral("%1%").arg(z), z);
-    zoomBox_->setCurrentIndex(2);
+    zoomBox_->setCurrentIndex(1);  // 75%: an A4 page across beside the side panels
+    canvas_->setZoom(75);
     connect(zoomBox_, &QComboBox::currentIndexChanged, this, [this](int i) {
         if (i >= 0) canvas_->setZoom(zoomBox_->itemData(i).toInt());
     });
@@ -464,6 +469,8 @@ void DesignerWindow::preview() {
 }
 
 int DesignerWindow::exec() {
+    // The whole screen, also where no window manager maximises for us.
+    if (QScreen* s = parentWidget() ? parentWidget()->screen() : screen()) setGeometry(s->availableGeometry());
     setWindowState(windowState() | Qt::WindowMaximized);
     canvas_->setFocus();
     return QDialog::exec();

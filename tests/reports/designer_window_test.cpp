@@ -23,7 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTemporaryDir>
-#include <QToolButton>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace reports;
