@@ -447,31 +447,11 @@ void DesignerCanvas::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Tab: step(true); break;
     case Qt::Key_Backtab: step(false); break;
     case Qt::Key_Insert:
-        if (tool_) {
-            const int band = document_.currentBand() >= 0 ? document_.currentBand()
-                                                          : (bandsInPrintOrder(document_.report()).empty()
-                                                                 ? -1
-                                                                 : bandsInPrintOrder(document_.report()).front());
-            if (band >= 0) {
-                const QPointF corner = bandArea(band).topLeft();
-                place(band, corner, corner, false, *tool_);
-            }
+        if (tool_ && document_.targetBand() >= 0) {
+            const QPointF corner = bandArea(document_.targetBand()).topLeft();
+            place(document_.targetBand(), corner, corner, false, *tool_);
         }
         break;
-    case Qt::Key_Delete: {
-        const Selection sel = document_.selection();
-        if (!sel.objects.empty())
-            edit(QStringLiteral("Elimina"), [&sel](Report& r, Selection& s) {
-                removeObjects(r, sel.objects);
-                s = {};
-            });
-        else if (sel.band >= 0)
-            edit(QStringLiteral("Elimina banda"), [&sel](Report& r, Selection& s) {
-                removeBand(r, sel.band);
-                s = {};
-            });
-        break;
-    }
     case Qt::Key_Escape:
         if (drag_ != Drag::None) {
             drag_ = Drag::None;

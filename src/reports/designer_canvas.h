@@ -13,8 +13,8 @@
 // Keys: arrows move the selection by one grid step, Shift with arrows resizes
 // it (a band alone: Shift+Up/Down sets its height), Tab and Shift+Tab step
 // through the objects, Insert places the chosen palette item in the current
-// band, Del removes the selection, Esc drops the palette item or the
-// selection. Positions snap to the grid while snapping is on.
+// band, Esc drops the palette item or the selection (the window's own keys,
+// Del among them, are in designer_window.h). Positions snap to the grid while snapping is on.
 #pragma once
 
 #include "reports/designer_document.h"

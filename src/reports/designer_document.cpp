@@ -34,6 +34,13 @@ int DesignerDocument::currentBand() const {
     return -1;
 }
 
+int DesignerDocument::targetBand() const {
+    if (currentBand() >= 0) return currentBand();
+    if (const Band* master = report_.masterData()) return int(master - report_.bands.data());
+    const std::vector<int> order = bandsInPrintOrder(report_);
+    return order.empty() ? -1 : order.front();
+}
+
 void DesignerDocument::reset(Report report, const QString& fileName) {
     report_ = std::move(report);
     saved_ = report_;

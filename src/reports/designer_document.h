@@ -27,6 +27,9 @@ class DesignerDocument : public QObject {
     void setSelection(Selection selection);
     // The band the operator works in: the one chosen, or the anchor's; -1 for none.
     int currentBand() const;
+    // Where new objects go: the current band, else the master data, else the
+    // first band that prints; -1 when the report has no band.
+    int targetBand() const;
 
     QUndoStack& undoStack() { return undo_; }
     bool isModified() const { return !undo_.isClean(); }

@@ -349,22 +349,11 @@ void DesignerWindow::copy() {
     QApplication::clipboard()->setMimeData(data);
 }
 
-// The band new things go into: the one the operator works in, else the
-// master data, else the first; -1 when the report has none.
-static int targetBand(const DesignerDocument& document) {
-    if (document.currentBand() >= 0) return document.currentBand();
-    const Report& r = document.report();
-    for (int i = 0; i < int(r.bands.size()); ++i)
-        if (r.bands[size_t(i)].kind == BandKind::MasterData) return i;
-    const std::vector<int> order = bandsInPrintOrder(r);
-    return order.empty() ? -1 : order.front();
-}
-
 void DesignerWindow::paste() {
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (!data) return;
     std::vector<ReportObject> objects = objectsFromClipboard(data->data(QLatin1String(kClipboardMimeType)));
-    const int band = targetBand(document_);
+    const int band = document_.targetBand();
     if (objects.empty() || band < 0) return;
     edit(QStringLiteral("Incolla"), [&](Report& r, Selection& s) { s = Selection{-1, pasteObjects(r, band, objects)}; });
 }
@@ -378,7 +367,7 @@ void DesignerWindow::addBandOf(BandKind kind) {
 }
 
 void DesignerWindow::placeField(const QString& expression) {
-    const int band = targetBand(document_);
+    const int band = document_.targetBand();
     if (band < 0) {
         platform::prompts().warning(QStringLiteral("   Aggiungere prima una banda   "));
         return;
