@@ -13,6 +13,10 @@ packages=(
     gcab cabextract python3 python3-dbfread xvfb xauth xdotool imagemagick
     # report tests: PDF text and page count, barcode decoding
     poppler-utils zbar-tools
+    # report tests: the RTF export opened by a word processor, converted to PDF headless
+    libreoffice-writer-nogui
+    # the Debian package: its dependencies read from the program (dpkg-shlibdeps), its checks
+    dpkg-dev lintian desktop-file-utils appstream
     # the shops' regional setting, and two more comma locales for the stored-format tests
     locales
 )

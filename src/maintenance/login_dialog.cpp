@@ -2,7 +2,8 @@
 
 #include "platform/error.h"
 #include "platform/ini_file.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
+#include "ui_base/slot_guard.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,7 +48,7 @@ LoginDialog::LoginDialog(const QString& applicationTitle, const QString& lastUse
     OKButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    connect(OKButton, &QPushButton::clicked, this, &LoginDialog::OKButtonClick);
+    connect(OKButton, &QPushButton::clicked, this, ui::guarded(this, &LoginDialog::OKButtonClick));
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
@@ -91,15 +92,15 @@ void LoginDialog::OKButtonClick() {
         QApplication::restoreOverrideCursor();
     } catch (const platform::Error& e) {
         QApplication::restoreOverrideCursor();
-        shell::errorBox(this, e.message());
+        ui::errorBox(this, e.message());
     } catch (const std::exception& e) {
         // Whatever failed (in the archives' opening too) must not skip the
         // three-attempt rule, nor leave this handler.
         QApplication::restoreOverrideCursor();
-        shell::errorBox(this, QString::fromLocal8Bit(e.what()));
+        ui::errorBox(this, QString::fromLocal8Bit(e.what()));
     } catch (...) {
         QApplication::restoreOverrideCursor();
-        shell::errorBox(this, QStringLiteral("Unexpected error"));
+        ui::errorBox(this, QStringLiteral("Unexpected error"));
     }
     if (result == CheckResult::Allowed) {
         accept();
@@ -142,22 +143,22 @@ std::optional<QString> runLogin(const LoginDialog::CheckUser& check, const LastU
     try {
         lastUser = memory.read();
     } catch (const platform::Error& e) {
-        shell::errorBox(parent, e.message());
+        ui::errorBox(parent, e.message());
     }
-    LoginDialog dialog(shell::kApplicationTitle, lastUser, check, parent);
+    LoginDialog dialog(ui::kApplicationTitle, lastUser, check, parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QString userName = dialog.UserName->text();
     try {
         memory.write(userName);
     } catch (const platform::Error& e) {
-        shell::errorBox(parent, e.message());
+        ui::errorBox(parent, e.message());
     }
     return userName;
 }
 
 QString loggedInCaption(const QString& current, const QString& userName) {
     if (userName.isEmpty()) return current;
-    return QStringLiteral("%1 (%2)").arg(shell::kApplicationTitle, userName);
+    return QStringLiteral("%1 (%2)").arg(ui::kApplicationTitle, userName);
 }
 
 }  // namespace maintenance

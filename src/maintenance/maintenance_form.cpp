@@ -9,6 +9,8 @@
 #include "platform/prompts.h"
 #include "reports/designer_window.h"
 #include "reports/report_component.h"
+#include "ui_base/slot_guard.h"
+#include "ui_base/window_opening.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -28,21 +30,10 @@ namespace {
 
 template <typename Work>
 void guarded(Work work) {
-    // The busy cursor goes whatever happens; the error is shown here, inside
+    // The busy cursor goes whatever happens; an error is shown here, inside
     // the handler, and the window stays open.
-    struct Busy {
-        ~Busy() {
-            while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
-        }
-    } busy;
-    try {
-        work();
-    } catch (const platform::Error& e) {
-        platform::prompts().error(e.message());
-    } catch (const platform::Abort&) {
-    } catch (const std::exception& e) {
-        platform::prompts().error(QString::fromLocal8Bit(e.what()));
-    }
+    ui::runGuarded(nullptr, work);
+    ui::resetCursor();
 }
 
 maintenance::ArchiveTables dataModuleTables() {
@@ -98,7 +89,7 @@ QWidget* TManutenzioneForm::makePasswordPage() {
     Button1 = new QPushButton(QStringLiteral("Cambia la password"), page);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setAutoDefault(false);
-    connect(Button1, &QPushButton::clicked, this, &TManutenzioneForm::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, ui::guarded(this, &TManutenzioneForm::Button1Click));
     pwpw = new QLabel(page);
     pwpw->setObjectName(QStringLiteral("pwpw"));
     pwpw->hide();
@@ -138,7 +129,7 @@ QWidget* TManutenzioneForm::makeUtilitiesPage() {
     DateEdit1->setDate(DateEdit1->minimumDate());
     DateEdit1->setDisplayFormat(platform::shortDateFormat());
     BitBtn1->setEnabled(false);  // until the report component is given
-    connect(BitBtn1, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TManutenzioneForm::BitBtn1Click));
     connect(Button2, &QPushButton::clicked, this, [this] {
         guarded([this] {
             if (!Data1) return;
@@ -201,8 +192,8 @@ QWidget* TManutenzioneForm::makeBackupPage() {
         b->setAutoDefault(false);
         column->addWidget(b);
     }
-    connect(BitBtn4, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn4Click);
-    connect(BitBtn5, &QPushButton::clicked, this, &TManutenzioneForm::BitBtn5Click);
+    connect(BitBtn4, &QPushButton::clicked, this, ui::guarded(this, &TManutenzioneForm::BitBtn4Click));
+    connect(BitBtn5, &QPushButton::clicked, this, ui::guarded(this, &TManutenzioneForm::BitBtn5Click));
 
     auto* mediaLabel = new QLabel(QStringLiteral("Cartella del supporto &rimovibile"), page);
     MediaFolder = new QLineEdit(page);

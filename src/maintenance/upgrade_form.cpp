@@ -3,6 +3,7 @@
 #include "maintenance/upgrade.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
+#include "ui_base/slot_guard.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -42,7 +43,7 @@ Tfrom2to3::Tfrom2to3(QString folder, QWidget* parent)
     BitBtn2 = new QPushButton(QStringLiteral("Annulla l'operazione"), panel);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    connect(BitBtn1, &QPushButton::clicked, this, &Tfrom2to3::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &Tfrom2to3::BitBtn1Click));
     connect(BitBtn2, &QPushButton::clicked, this, [this] { done(mrCancel); });
 
     auto* buttons = new QHBoxLayout;

@@ -5,6 +5,7 @@
 #include "archive/dbase/cursor.h"
 #include "archive/schema.h"
 #include "movements/number_field.h"
+#include "ui_base/slot_guard.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -77,7 +78,7 @@ Tfrmaddone::Tfrmaddone(QWidget* parent) : QDialog(parent) {
 
     // Escape and the close box end as "&No" does: QDialog rejects.
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(BitBtn1, &QPushButton::clicked, this, &Tfrmaddone::BitBtn1Click);
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &Tfrmaddone::BitBtn1Click));
 }
 
 Tfrmaddone::~Tfrmaddone() {

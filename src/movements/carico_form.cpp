@@ -9,7 +9,8 @@
 #include "movements/pending_changes.h"
 #include "movements/stock_in.h"
 #include "platform/dates.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
+#include "ui_base/slot_guard.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -94,13 +95,14 @@ TfrmCarico::TfrmCarico(QWidget* parent) : QDialog(parent) {
     setTabOrder(Caricobarcode, Caricoquantita);
     setTabOrder(Caricoquantita, BitBtn1);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmCarico::BitBtn1Click);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        // Leaving the field for another control of this window reads it; the
-        // window losing the focus to a box or another window does not.
-        if (old == Caricobarcode && now && now->window() == this) CaricobarcodeExit();
-        if (now == BitBtn1) BitBtn1Enter();
-    });
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TfrmCarico::BitBtn1Click));
+    connect(qApp, &QApplication::focusChanged, this,
+            ui::guarded(this, [this](QWidget* old, QWidget* now) {
+                // Leaving the field for another control of this window reads it; the
+                // window losing the focus to a box or another window does not.
+                if (old == Caricobarcode && now && now->window() == this) CaricobarcodeExit();
+                if (now == BitBtn1) BitBtn1Enter();
+            }));
 }
 
 TfrmCarico::~TfrmCarico() {
@@ -134,8 +136,8 @@ void TfrmCarico::CaricobarcodeExit() {
         return;
     }
     if (reading == Reading::Confirm) {
-        reading = shell::TMymsg::question(this, movements::confirmThirteenText()) ? Reading::LookUp
-                                                                                  : Reading::Bad;
+        reading = ui::TMymsg::question(this, movements::confirmThirteenText()) ? Reading::LookUp
+                                                                               : Reading::Bad;
     }
     if (reading != Reading::LookUp) {
         badReading();
@@ -214,7 +216,7 @@ void TfrmCarico::BitBtn1Click() {
         return;
     }
     if (!archive::isIssueKeyLength(code.size())) {
-        shell::plainMessage(this, QStringLiteral("Errore su codice barcode"));
+        ui::plainMessage(this, QStringLiteral("Errore su codice barcode"));
         resetWindow();
         return;
     }
@@ -228,7 +230,7 @@ void TfrmCarico::BitBtn1Click() {
     entry.cost = CaricoAcquisto->value();
     entry.periodicity = CaricoPeriodicita->text();
     if (movements::registerStockIn(*Data1, entry) == movements::StockInOutcome::MagazineMissing) {
-        shell::plainMessage(this, movements::kIndexError);
+        ui::plainMessage(this, movements::kIndexError);
         resetWindow();
         return;
     }

@@ -7,7 +7,8 @@
 #include "movements/returns.h"
 #include "platform/dates.h"
 #include "platform/number_format.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
+#include "ui_base/slot_guard.h"
 
 #include <QApplication>
 #include <QDateEdit>
@@ -76,10 +77,11 @@ TfrmResi::TfrmResi(QWidget* parent) : QDialog(parent) {
     setTabOrder(Resobarcode, Resoquantita);
     setTabOrder(Resoquantita, BitBtn1);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmResi::BitBtn1Click);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old == Resobarcode && now && now->window() == this) ResobarcodeExit();
-    });
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TfrmResi::BitBtn1Click));
+    connect(qApp, &QApplication::focusChanged, this,
+            ui::guarded(this, [this](QWidget* old, QWidget* now) {
+                if (old == Resobarcode && now && now->window() == this) ResobarcodeExit();
+            }));
 }
 
 TfrmResi::~TfrmResi() {
@@ -115,7 +117,7 @@ void TfrmResi::ResobarcodeExit() {
             Resoquantita->setValue(stock);
             return;
         }
-        shell::plainMessage(this, movements::kNotStocked);
+        ui::plainMessage(this, movements::kNotStocked);
     }
     Resobarcode->clear();
     Label8->setText(movements::kBadReading);
@@ -151,7 +153,7 @@ void TfrmResi::BitBtn1Click() {
 }
 
 void TfrmResi::indexError(const QString& status) {
-    shell::plainMessage(this, movements::kIndexError);
+    ui::plainMessage(this, movements::kIndexError);
     Resobarcode->clear();
     Resoquantita->setValue(0);
     Label8->setText(status);

@@ -3,7 +3,8 @@
 #include "archive/data_module.h"
 #include "movements/barcode_reading.h"
 #include "platform/number_format.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
+#include "ui_base/slot_guard.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -93,11 +94,12 @@ TfrmScarico::TfrmScarico(QWidget* parent) : QDialog(parent) {
     setTabOrder(Scaricobarcode, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
 
-    connect(BitBtn1, &QPushButton::clicked, this, &TfrmScarico::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TfrmScarico::BitBtn2Click);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old == Scaricobarcode && now && now->window() == this) ScaricobarcodeExit();
-    });
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TfrmScarico::BitBtn1Click));
+    connect(BitBtn2, &QPushButton::clicked, this, ui::guarded(this, &TfrmScarico::BitBtn2Click));
+    connect(qApp, &QApplication::focusChanged, this,
+            ui::guarded(this, [this](QWidget* old, QWidget* now) {
+                if (old == Scaricobarcode && now && now->window() == this) ScaricobarcodeExit();
+            }));
 }
 
 TfrmScarico::~TfrmScarico() {
@@ -137,7 +139,7 @@ void TfrmScarico::ScaricobarcodeExit() {
                 addLine();
                 return;
             }
-            shell::plainMessage(this, movements::kNotStocked);
+            ui::plainMessage(this, movements::kNotStocked);
             break;
         case Reading::Confirm:
         case Reading::Bad:
@@ -213,5 +215,5 @@ void TfrmScarico::BitBtn2Click() {
         if (isVisible() && isActiveWindow()) Scaricobarcode->setFocus();
     });
     const QString warning = movements::skippedLinesWarning(outcome);
-    if (!warning.isEmpty()) shell::TMymsg::warning(this, warning);
+    if (!warning.isEmpty()) ui::TMymsg::warning(this, warning);
 }

@@ -14,6 +14,10 @@ Prompts& prompts() {
     return *current;
 }
 
+Prompts* installedPrompts() {
+    return current;
+}
+
 Prompts* setPrompts(Prompts* instance) {
     Prompts* previous = current;
     current = instance;

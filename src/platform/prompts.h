@@ -35,6 +35,10 @@ class Prompts {
 // since asking the operator nothing would silently take a decision for him.
 Prompts& prompts();
 
+// The installed instance, or nullptr: for the one caller that must not fail
+// when there is none, the error box of a handler.
+Prompts* installedPrompts();
+
 // Installs `instance` (nullptr removes it) and returns the one it replaces.
 Prompts* setPrompts(Prompts* instance);
 

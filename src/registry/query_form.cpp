@@ -6,7 +6,7 @@
 #include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/number_format.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -156,7 +156,7 @@ void TfrmQuery::FormCreate(const QString& issueKey) {
     } catch (const platform::Error& e) {
         // The window still opens, with its stock figures over an empty grid.
         Query1.close();
-        shell::errorBox(parentWidget(), e.message());
+        ui::errorBox(parentWidget(), e.message());
     }
     showMovements();
 }

@@ -4,8 +4,22 @@
 
 #include <QFont>
 #include <QPainter>
+#include <cmath>
 
 namespace reports {
+namespace {
+
+constexpr double kDotMm = 25.4 / 300;       // one dot of a 300 dpi printer
+constexpr double kNominalModuleMm = 4 * kDotMm;  // 0.339 mm, nearest to the nominal 0.33 mm
+
+// The module width in millimetres for a symbol `modules` wide in a box `boxMm` wide.
+double moduleWidth(double modules, double boxMm) {
+    double module = kNominalModuleMm;
+    while (module > kDotMm && modules * module > boxMm) module -= kDotMm;
+    return modules * module > boxMm ? boxMm / modules : module;
+}
+
+}  // namespace
 
 std::unique_ptr<BarcodeSymbol> BarcodeSymbol::make(const QString& issueKey) {
     const qsizetype n = issueKey.size();
@@ -23,6 +37,7 @@ std::unique_ptr<BarcodeSymbol> BarcodeSymbol::make(const QString& issueKey) {
     // The key carries its own check digit; zint verifies it.
     symbol->symbology = BARCODE_EANX_CHK;
     symbol->show_hrt = 1;
+    symbol->scale = 0.5f;  // vector coordinates in modules
     const int error = ZBarcode_Encode_and_Buffer_Vector(
         symbol.get(), reinterpret_cast<const unsigned char*>(data.constData()), int(data.size()), 0);
     if (error >= ZINT_ERROR || !symbol->vector) return nullptr;
@@ -38,24 +53,30 @@ std::unique_ptr<BarcodeSymbol> BarcodeSymbol::make(const QString& issueKey) {
     return result;
 }
 
-void BarcodeSymbol::paint(QPainter& painter, const QRectF& target) const {
-    if (size_.isEmpty()) return;
-    const double sx = target.width() / size_.width();
+void BarcodeSymbol::paint(QPainter& painter, const QRectF& target, double dotsPerMm) const {
+    if (size_.isEmpty() || dotsPerMm <= 0) return;
+    const double sx = moduleWidth(size_.width(), target.width() / dotsPerMm) * dotsPerMm;
     const double sy = target.height() / size_.height();
+    double left = target.left() + (target.width() - size_.width() * sx) / 2;
+    // On a printer, bar edges fall on the dots of the 300 dpi grid, so every
+    // bar and space of one width comes out equally wide.
+    const double gridDots = kDotMm * dotsPerMm;
+    if (gridDots >= 1) left = std::round(left / gridDots) * gridDots;
+
     painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);
     for (const Bar& b : bars_) {
-        painter.drawRect(QRectF(target.left() + b.rect.left() * sx, target.top() + b.rect.top() * sy,
-                                b.rect.width() * sx, b.rect.height() * sy));
+        painter.drawRect(QRectF(left + b.rect.left() * sx, target.top() + b.rect.top() * sy, b.rect.width() * sx,
+                                b.rect.height() * sy));
     }
     painter.setPen(Qt::black);
+    QFont font(QStringLiteral("DejaVu Sans"));
     for (const Text& t : texts_) {
-        QFont font(QStringLiteral("DejaVu Sans"));
-        // Sizes in pixels of the painter's device; zint's fsize is a cap height in modules.
-        font.setPixelSize(std::max(1, int(t.size * sy * 0.9)));
+        // zint's size is a cap height in modules; digits stay as wide as the modules below them.
+        font.setPixelSize(std::max(1, int(t.size * std::min(sx, sy) * 0.9)));
         painter.setFont(font);
-        const QPointF base(target.left() + t.position.x() * sx, target.top() + t.position.y() * sy);
+        const QPointF base(left + t.position.x() * sx, target.top() + t.position.y() * sy);
         const double width = painter.fontMetrics().horizontalAdvance(t.text);
         const double x = t.align == 1 ? base.x() : t.align == 2 ? base.x() - width : base.x() - width / 2;
         painter.drawText(QPointF(x, base.y()), t.text);

@@ -1,6 +1,15 @@
 // EAN barcodes of issue keys, drawn with zint as vectors so they print sharp
 // at any resolution.
 //
+// Every symbol of a sheet is drawn with the same module (narrowest bar)
+// width, whatever the key's length, so that a scanner sees labels alike: the
+// nominal 0.33 mm of the EAN rules, taken as 4/300 inch (0.339 mm) so that
+// every bar is a whole number of dots on a 300, 600 or 1200 dpi printer.
+// A box too narrow for that gets the widest whole-dot module that fits. The
+// symbol keeps the quiet zones and the add-on gap zint lays out (11 modules
+// before an EAN-13, 7 after it or before its add-on, 5 after the add-on) and
+// is centred in its box; its height fills the box.
+//
 // An issue key of 8 digits is an EAN-8 code, of 13 an EAN-13 code, of 15 or
 // 18 an EAN-13 code with its 2- or 5-digit add-on. Anything else (a wrong
 // length, a letter, a wrong check digit) gives no symbol: the caller prints
@@ -31,10 +40,11 @@ class BarcodeSymbol {
     // nullptr when the key does not make an EAN symbol.
     static std::unique_ptr<BarcodeSymbol> make(const QString& issueKey);
 
-    // Draws the symbol scaled to `target` (in the painter's coordinates).
-    void paint(QPainter& painter, const QRectF& target) const;
+    // Draws the symbol into `target`, in the coordinates of a painter that
+    // has `dotsPerMm` device pixels to the millimetre.
+    void paint(QPainter& painter, const QRectF& target, double dotsPerMm) const;
 
-    QSizeF size() const { return size_; }
+    QSizeF size() const { return size_; }  // in modules, quiet zones and digits included
 
   private:
     QSizeF size_;

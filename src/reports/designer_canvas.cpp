@@ -1,8 +1,7 @@
 #include "reports/designer_canvas.h"
 
-#include "platform/error.h"
-#include "platform/prompts.h"
 #include "reports/barcode.h"
+#include "ui_base/slot_guard.h"
 
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -141,11 +140,7 @@ double DesignerCanvas::snap(double mm) const {
 
 void DesignerCanvas::edit(const QString& text, const std::function<void(Report&, Selection&)>& change,
                           int mergeKey) {
-    try {
-        document_.change(text, change, mergeKey);
-    } catch (const platform::Error& e) {
-        platform::prompts().error(e.message());
-    }
+    ui::runGuarded(this, [&] { document_.change(text, change, mergeKey); });
 }
 
 // --- painting --------------------------------------------------------------
@@ -177,7 +172,7 @@ void DesignerCanvas::paintObject(QPainter& p, const ReportObject& o, const QRect
         break;
     }
     case ObjectKind::Barcode: {
-        if (const BarcodeSymbol* s = sampleSymbol()) s->paint(p, r);
+        if (const BarcodeSymbol* s = sampleSymbol()) s->paint(p, r, pixelsPerMm());
         QFont font(QStringLiteral("DejaVu Sans Mono"));
         font.setPointSizeF(std::max(1.0, 7.0 * zoom_ / 100.0));
         p.setFont(font);

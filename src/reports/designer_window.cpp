@@ -11,6 +11,7 @@
 #include "reports/preview_window.h"
 #include "reports/report_engine.h"
 #include "reports/template_file.h"
+#include "ui_base/slot_guard.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -107,7 +108,8 @@ DesignerWindow::DesignerWindow(DesignerContext context, QWidget* parent)
         if (item == PaletteItem::Field || item == PaletteItem::Expression || item == PaletteItem::Text)
             properties_->focusText();
     });
-    connect(fields_, &DesignerFieldList::fieldChosen, this, &DesignerWindow::placeField);
+    connect(fields_, &DesignerFieldList::fieldChosen, this,
+            ui::guarded(this, [this](const QString& expression) { placeField(expression); }));
     connect(&document_, &DesignerDocument::modifiedChanged, this, &DesignerWindow::updateCaption);
     connect(&document_, &DesignerDocument::fileNameChanged, this, &DesignerWindow::updateCaption);
     connect(&document_, &DesignerDocument::selectionChanged, this, &DesignerWindow::updateActions);
@@ -131,7 +133,7 @@ void DesignerWindow::buildActions() {
         a->setObjectName(QLatin1String(name));
         if (!key.isEmpty()) a->setShortcut(key);
         a->setShortcutContext(Qt::WindowShortcut);
-        connect(a, &QAction::triggered, this, slot);
+        connect(a, &QAction::triggered, this, ui::guarded(this, slot));
         addAction(a);
         return a;
     };
@@ -192,7 +194,7 @@ void DesignerWindow::buildActions() {
     connect(addBandMenu_, &QMenu::aboutToShow, this, [this] {
         addBandMenu_->clear();
         for (BandKind kind : addableBandKinds(document_.report()))
-            addBandMenu_->addAction(bandKindCaption(kind), this, [this, kind] { addBandOf(kind); });
+            addBandMenu_->addAction(bandKindCaption(kind), this, ui::guarded(this, [this, kind] { addBandOf(kind); }));
     });
     bands->addAction(make(QStringLiteral("Gruppo più &esterno"), "actionGroupOut", QKeySequence(), [this] {
         const int group = document_.report().bands[size_t(document_.selection().band)].group;
@@ -332,11 +334,7 @@ void DesignerWindow::updateActions() {
 }
 
 void DesignerWindow::edit(const QString& text, const std::function<void(Report&, Selection&)>& change) {
-    try {
-        document_.change(text, change);
-    } catch (const platform::Error& e) {
-        platform::prompts().error(e.message());
-    }
+    ui::runGuarded(this, [&] { document_.change(text, change); });
 }
 
 void DesignerWindow::copy() {

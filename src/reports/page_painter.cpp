@@ -68,7 +68,7 @@ void PagePainter::paint(QPainter& painter, int page, double dotsPerMm, QPointF o
         case ItemKind::Barcode: {
             const QString code = report_.text(page, item);
             if (const BarcodeSymbol* s = symbol(code)) {
-                s->paint(painter, rect(item));
+                s->paint(painter, rect(item), dotsPerMm);
             } else {
                 QFont font(QStringLiteral("DejaVu Sans Mono"));
                 font.setPointSizeF(8 * fontScale);

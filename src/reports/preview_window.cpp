@@ -2,7 +2,7 @@
 
 #include "platform/error.h"
 #include "reports/report_exports.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -246,7 +246,7 @@ void PreviewWindow::printClicked() {
         if (dialog.exec() != QDialog::Accepted) return;
         print(printer);
     } catch (const platform::Error& e) {
-        shell::errorBox(this, e.message());
+        ui::errorBox(this, e.message());
     }
 }
 
@@ -285,7 +285,7 @@ void PreviewWindow::exportClicked() {
         if (!chooser_(this, exportFilters(), fileName, filter)) return;
         exportTo(fileName, filter);
     } catch (const platform::Error& e) {
-        shell::errorBox(this, e.message());
+        ui::errorBox(this, e.message());
     }
 }
 

@@ -276,7 +276,9 @@ class Preparer {
                     const double h = lines.size() == 1 ? std::max(o.height, lh) : lh;
                     in.pieces.push_back({ItemKind::Text, o.align, co.style, o.x, o.y + double(i) * lh, o.width, h, lines[i]});
                 }
-                in.height = std::max(in.height, o.y + double(lines.size()) * lh);
+                // Each further line adds a line's height below the object, so a
+                // wrapped text keeps the space that its object leaves below one line.
+                in.height = std::max(in.height, o.y + std::max(o.height, lh) + double(lines.size() - 1) * lh);
                 break;
             }
             }

@@ -23,8 +23,9 @@ QString textExport(const PreparedReport& report);
 void exportText(const PreparedReport& report, const QString& path);
 
 // RTF: the paper size and margins of the report, each printed line a
-// paragraph with tab stops where its texts stand, fonts and sizes as printed,
-// a page break between pages.
+// paragraph at its height on the sheet with tab stops where its texts stand,
+// fonts and sizes as printed, horizontal rules as paragraph borders, a page
+// break between pages.
 QByteArray rtfExport(const PreparedReport& report);
 void exportRtf(const PreparedReport& report, const QString& path);
 

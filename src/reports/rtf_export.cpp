@@ -3,6 +3,7 @@
 #include "platform/error.h"
 
 #include <QSaveFile>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -56,16 +57,36 @@ QByteArray rtfExport(const PreparedReport& report) {
     const int left = int(page.left * kUnitsPerMm);
     for (int p = 0; p < report.pageCount(); ++p) {
         if (p > 0) rtf += "\\page\n";
-        int previousBottom = int(page.top * kUnitsPerMm);
+        // Horizontal rules, top to bottom: each is drawn as the border of an
+        // empty paragraph one twip high, since a word processor merges the
+        // borders of neighbouring paragraphs that carry the same border.
+        std::vector<const Item*> rules;
+        for (const Item& i : report.pages[size_t(p)].items)
+            if (i.kind == ItemKind::Line && i.h == 0 && i.w > 0) rules.push_back(&i);
+        std::stable_sort(rules.begin(), rules.end(), [](const Item* a, const Item* b) { return a->y < b->y; });
+        auto rule = rules.begin();
+
+        // Vertical places in twips from the top margin. `bottom` is where the
+        // word processor ends the previous line: a line that starts above it
+        // (the second line of a wrapped text beside a taller one) is pushed
+        // down, and the space before the next line takes the shift back.
+        const int top = twips(page.top * kUnitsPerMm);
+        int bottom = 0;
         for (const auto& line : printedLines(report.pages[size_t(p)])) {
             const Item& first = *line.front();
             int lineHeight = 0;
             for (const Item* i : line) lineHeight = std::max<int>(lineHeight, i->h);
-            // Keep the vertical place of the line with the space before it.
-            const int before = std::max(0, first.y - previousBottom);
-            previousBottom = first.y + lineHeight;
-            rtf += "\\pard\\plain\\sb" + QByteArray::number(twips(before)) + "\\sa0\\sl-" +
-                   QByteArray::number(twips(lineHeight));
+            const int y = twips(first.y) - top;
+            for (; rule != rules.end() && (*rule)->y <= first.y; ++rule) {
+                const int ruleY = std::max(bottom, twips((*rule)->y) - top);
+                const int width = std::max(1, twips(report.styles[(*rule)->style].lineWidth * kUnitsPerMm));
+                rtf += "\\pard\\plain\\sb" + QByteArray::number(ruleY - bottom) + "\\sa0\\sl-1\\brdrt\\brdrs\\brdrw" +
+                       QByteArray::number(width) + "\\brsp0\\fs2\\par\n";
+                bottom = ruleY + width + 1;
+            }
+            rtf += "\\pard\\plain\\sb" + QByteArray::number(std::max(0, y - bottom));
+            bottom = std::max(y, bottom) + twips(lineHeight);
+            rtf += "\\sa0\\sl-" + QByteArray::number(twips(lineHeight));
             // One tab stop for each text, where the text stands.
             int lastStop = 0;
             for (const Item* i : line) {

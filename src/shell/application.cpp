@@ -1,7 +1,7 @@
 #include "shell/application.h"
 
 #include "platform/error.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
 
 #include <exception>
 
@@ -22,7 +22,7 @@ void setProgramFolder(const QString& path) {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     // The title is the application's name only: as display name the window
     // system would append it to every window's caption.
-    setApplicationName(kApplicationTitle);
+    setApplicationName(ui::kApplicationTitle);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
@@ -31,9 +31,9 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     } catch (const platform::Abort&) {
         // Chosen by the operator: nothing to show.
     } catch (const platform::Error& e) {
-        errorBox(nullptr, e.message());
+        ui::errorBox(nullptr, e.message());
     } catch (const std::exception& e) {
-        errorBox(nullptr, QString::fromLocal8Bit(e.what()));
+        ui::errorBox(nullptr, QString::fromLocal8Bit(e.what()));
     }
     return true;
 }

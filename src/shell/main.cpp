@@ -1,4 +1,3 @@
-#include "movements/commands.h"
 #include "shell/application.h"
 #include "shell/startup.h"
 
@@ -8,6 +7,5 @@ int main(int argc, char** argv) {
     options.arguments = app.arguments().mid(1);
     shell::Startup startup(std::move(options));
     if (!startup.run()) return 0;
-    installMovementCommands(*startup.menuForm());
     return startup.exec();
 }

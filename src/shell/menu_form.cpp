@@ -9,8 +9,9 @@
 #include "platform/prompts.h"
 #include "shell/application.h"
 #include "shell/info_form.h"
-#include "shell/message_box.h"
-#include "shell/window_opening.h"
+#include "ui_base/message_box.h"
+#include "ui_base/slot_guard.h"
+#include "ui_base/window_opening.h"
 
 #include <QAction>
 #include <QActionEvent>
@@ -110,8 +111,8 @@ TMenuForm::TMenuForm(QWidget* parent)
     for (QAction* a : {actArchivio, actCarico, actReso, actScarico, actManute})
         a->setEnabled(false);
 
-    connect(actStampa, &QAction::triggered, this, &TMenuForm::actStampaExecute);
-    connect(actInfo, &QAction::triggered, this, &TMenuForm::actInfoExecute);
+    connect(actStampa, &QAction::triggered, this, ui::guarded(this, &TMenuForm::actStampaExecute));
+    connect(actInfo, &QAction::triggered, this, ui::guarded(this, &TMenuForm::actInfoExecute));
     connect(actFine, &QAction::triggered, this, &QWidget::close);
 
     // Menu bar: the same commands, two of them with longer captions.
@@ -167,9 +168,10 @@ TMenuForm::TMenuForm(QWidget* parent)
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(233, 200, 17, 17);
     setTabOrder(Edit1, Button1);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old == Edit1 && now == Button1) Edit1Exit();
-    });
+    connect(qApp, &QApplication::focusChanged, this,
+            ui::guarded(this, [this](QWidget* old, QWidget* now) {
+                if (old == Edit1 && now == Button1) Edit1Exit();
+            }));
     setCentralWidget(client);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
@@ -214,7 +216,7 @@ void TMenuForm::FormActivate() {
             // succeeds or fails otherwise.
             if (e.message() != lastSettingsError_) {
                 lastSettingsError_ = e.message();
-                shell::errorBox(this, e.message());
+                ui::errorBox(this, e.message());
             }
         }
     }
@@ -240,8 +242,8 @@ void TMenuForm::closeEvent(QCloseEvent* event) {
         FormClose();
         event->accept();
     } catch (const platform::Error& e) {
-        shell::resetCursor();
-        shell::errorBox(this, e.message());
+        ui::resetCursor();
+        ui::errorBox(this, e.message());
         event->ignore();
     }
 }
@@ -276,7 +278,7 @@ void TMenuForm::FormClose() {
     const maintenance::BackupResult backup = maintenance::makeShutdownBackup(
         shell::programFolder().isEmpty() ? maintenance::currentProgramFolder()
                                          : shell::programFolder());
-    shell::resetCursor();
+    ui::resetCursor();
     if (!backup.skipped.isEmpty()) {
         platform::prompts().warning(maintenance::skippedFilesWarning(backup.skipped));
     }
@@ -296,7 +298,7 @@ QAction* TMenuForm::addCommand(const QString& name, const QString& caption, cons
 
 void TMenuForm::setCommandHandler(QAction* command, std::function<void()> handler) {
     command->disconnect(this);
-    connect(command, &QAction::triggered, this, [handler = std::move(handler)] { handler(); });
+    connect(command, &QAction::triggered, this, ui::guarded(this, std::move(handler)));
     command->setEnabled(true);
 }
 
@@ -317,5 +319,5 @@ void TMenuForm::actStampaExecute() {
 }
 
 void TMenuForm::actInfoExecute() {
-    shell::showModal(frmInfo, [this] { return std::make_unique<TfrmInfo>(this); });
+    ui::showModal(frmInfo, [this] { return std::make_unique<TfrmInfo>(this); });
 }

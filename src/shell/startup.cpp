@@ -11,13 +11,14 @@
 #include "platform/prompts.h"
 #include "platform/single_instance.h"
 #include "shell/application.h"
+#include "shell/counter_commands.h"
 #include "shell/engine_setting.h"
 #include "shell/menu_form.h"
-#include "shell/message_box.h"
-#include "shell/message_box_prompts.h"
 #include "shell/splash_form.h"
 #include "shell/termination.h"
-#include "shell/window_opening.h"
+#include "ui_base/message_box.h"
+#include "ui_base/message_box_prompts.h"
+#include "ui_base/window_opening.h"
 
 #include <QAction>
 #include <QDir>
@@ -34,7 +35,7 @@ Startup::Startup(StartupOptions options) : options_(std::move(options)) {
     if (options_.engineSettingsPath.isEmpty())
         options_.engineSettingsPath = defaultEngineSettingsPath();
     if (!options_.prompts) {
-        ownPrompts_ = std::make_unique<MessageBoxPrompts>();
+        ownPrompts_ = std::make_unique<ui::MessageBoxPrompts>();
         options_.prompts = ownPrompts_.get();
     }
     previousPrompts_ = platform::setPrompts(options_.prompts);
@@ -46,7 +47,7 @@ Startup::~Startup() {
         try {
             maintenance_->settings().writeAtProgramEnd();
         } catch (const platform::Error& e) {
-            errorBox(nullptr, e.message());
+            ui::errorBox(nullptr, e.message());
         }
     }
     maintenance_.reset();
@@ -55,7 +56,7 @@ Startup::~Startup() {
     menu_.reset();
     splash_.reset();
     guard_.reset();
-    resetCursor();
+    ui::resetCursor();
     platform::setPrompts(previousPrompts_);
 }
 
@@ -67,7 +68,7 @@ bool Startup::run() {
     splash_->repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    qApp->setApplicationName(kApplicationTitle);
+    qApp->setApplicationName(ui::kApplicationTitle);
 
     createMainWindow();
 
@@ -75,7 +76,7 @@ bool Startup::run() {
         data_ = std::make_unique<TData1>(programFolder());
         Data1 = data_.get();
     } catch (const platform::Error& e) {
-        errorBox(nullptr, e.message());
+        ui::errorBox(nullptr, e.message());
         Termination::request();
         splash_.reset();
         return false;
@@ -98,7 +99,7 @@ bool Startup::run() {
     installCommands();
 
     splash_.reset();
-    resetCursor();
+    ui::resetCursor();
     return !Termination::requested();
 }
 
@@ -107,8 +108,8 @@ void Startup::createMainWindow() {
     try {
         setUpMainWindow();
     } catch (const platform::Error& e) {
-        resetCursor();
-        errorBox(nullptr, e.message());
+        ui::resetCursor();
+        ui::errorBox(nullptr, e.message());
     }
     // The engine takes its setting before it opens any table.
     applyEngineSettings(options_.engineSettingsPath);
@@ -127,7 +128,7 @@ void Startup::setUpMainWindow() {
 }
 
 void Startup::runUpgrade() {
-    const int result = showModal(
+    const int result = ui::showModal(
         from2to3, [this] { return std::make_unique<Tfrom2to3>(programFolder(), menu_.get()); });
     if (result != Tfrom2to3::mrOk) Termination::request();
 }
@@ -159,7 +160,8 @@ bool Startup::OpenArchives() {
 }
 
 void Startup::installCommands() {
-    menu_->setCommandHandler(menu_->actManute, [] { showModal(*ManutenzioneForm); });
+    menu_->setCommandHandler(menu_->actManute, [] { ui::showModal(*ManutenzioneForm); });
+    installMovementCommands(*menu_);
 }
 
 int Startup::exec() {

@@ -1,7 +1,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/cabinet.h"
 
-#include "cabinet_test_support.h"
+#include "support/cabinet_test_support.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "maintenance/cabinet.h"
 #include "maintenance/cabinet_layout.h"
 
-#include "cabinet_test_support.h"
+#include "support/cabinet_test_support.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 #include "maintenance/cabinet.h"
 #include "platform/scripted_prompts.h"
 
-#include "cabinet_test_support.h"
+#include "support/cabinet_test_support.h"
 
 #include <QDir>
 #include <QFile>

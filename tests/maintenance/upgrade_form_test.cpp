@@ -1,7 +1,7 @@
 #include "maintenance/upgrade_form.h"
 #include "maintenance/upgrade.h"
 #include "platform/scripted_prompts.h"
-#include "upgrade_support.h"
+#include "support/upgrade_support.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "maintenance/upgrade.h"
-#include "upgrade_support.h"
+#include "support/upgrade_support.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

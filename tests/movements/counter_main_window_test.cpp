@@ -2,11 +2,11 @@
 // returns and sales windows ("111", "222", "333") and the history of a
 // scanned issue; the commands prepare the data module, and every window is
 // destroyed with the cursor back to normal when it closes.
-#include "counter_archive.h"
-#include "modal_driver.h"
+#include "support/counter_archive.h"
+#include "support/modal_driver.h"
 #include "movements/addone_form.h"
 #include "movements/carico_form.h"
-#include "movements/commands.h"
+#include "shell/counter_commands.h"
 #include "movements/last_movement_panel.h"
 #include "movements/number_field.h"
 #include "movements/resi_form.h"

@@ -1,7 +1,7 @@
 // The counter windows, each on its own, driven with the keyboard the way the
 // operator and the scanner drive them. Every registration is checked on disk.
-#include "counter_archive.h"
-#include "modal_driver.h"
+#include "support/counter_archive.h"
+#include "support/modal_driver.h"
 #include "movements/addone_form.h"
 #include "movements/barcode_reading.h"
 #include "movements/carico_form.h"

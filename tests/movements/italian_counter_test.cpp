@@ -3,11 +3,11 @@
 // A new magazine is stocked in with prices typed with either decimal key and
 // sold; the screen shows Italian amounts, the files hold decimal points, and
 // a second dBASE reader reads them.
-#include "counter_archive.h"
-#include "modal_driver.h"
+#include "support/counter_archive.h"
+#include "support/modal_driver.h"
 #include "movements/addone_form.h"
 #include "movements/carico_form.h"
-#include "movements/commands.h"
+#include "shell/counter_commands.h"
 #include "movements/number_field.h"
 #include "movements/scarico_form.h"
 #include "platform/dates.h"

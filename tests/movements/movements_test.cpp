@@ -2,7 +2,7 @@
 // the sale line, and the writes of a stock-in, a sale and a return.
 #include "archive/dbase/engine_settings.h"
 #include "archive/dbase/file_lock.h"
-#include "counter_archive.h"
+#include "support/counter_archive.h"
 #include "movements/barcode_reading.h"
 #include "movements/returns.h"
 #include "movements/sale.h"

@@ -1,7 +1,7 @@
 // Two workstations sell the same issue at the same time, in one shared
 // folder: each copy sold is one journal record and one copy less in stock,
 // whatever the two processes do between reading the stock and writing it.
-#include "counter_archive.h"
+#include "support/counter_archive.h"
 
 #include <gtest/gtest.h>
 #include <QProcess>

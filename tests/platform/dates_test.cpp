@@ -1,6 +1,6 @@
 #include "platform/dates.h"
 
-#include "italian_locale.h"
+#include "support/italian_locale.h"
 
 using platform::formatDate;
 using platform::parseDate;

@@ -1,6 +1,6 @@
 #include "platform/number_format.h"
 
-#include "italian_locale.h"
+#include "support/italian_locale.h"
 #include "platform/error.h"
 
 #include <limits>

@@ -2,7 +2,7 @@
 // program started with exactly one argument; it opens the three print
 // datasets, runs the designer on the report component's template and closes
 // the datasets again, also when opening them or designing fails.
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
 #include "archive/statements.h"
 #include "maintenance/maintenance_form.h"
@@ -11,7 +11,7 @@
 #include "reports/report_component.h"
 #include "reports/template_file.h"
 
-#include "../movements/counter_archive.h"
+#include "support/counter_archive.h"
 #include "platform/program_locale.h"
 #include "platform/scripted_prompts.h"
 

@@ -2,7 +2,7 @@
 // a template the loader takes back unchanged, undo and redo walk the history
 // exactly, saving refuses what would not load and never leaves half a file,
 // and the shipped templates save back as they were.
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
 #include "reports/designer_document.h"
 #include "reports/designer_edits.h"

@@ -3,7 +3,7 @@
 // resized with the arrows, undone to nothing and redone, previewed over the
 // print dataset; the shipped templates through open and save as; the
 // question about unsaved changes; the clipboard; mouse drags.
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
 #include "reports/designer_canvas.h"
 #include "reports/designer_fields.h"
@@ -13,7 +13,7 @@
 #include "reports/report_exports.h"
 #include "reports/template_file.h"
 
-#include "../movements/counter_archive.h"
+#include "support/counter_archive.h"
 #include "platform/dates.h"
 #include "platform/program_locale.h"
 #include "platform/scripted_prompts.h"
@@ -198,7 +198,7 @@ void DesignerWindowTest::buildsATemplateFromNothing() {
     QTest::mouseClick(&window->canvas(), Qt::LeftButton, {}, at(footer, 100, 1));
     QCOMPARE(doc.selection().band, footer);
     window->action(QStringLiteral("toolExpression"))->trigger();
-    QTest::mouseClick(&window->canvas(), Qt::LeftButton, {}, at(footer, 0, 0));
+    QTest::mouseClick(&window->canvas(), Qt::LeftButton, {}, at(footer, 0.3, 0.3));  // inside, snapped to the corner
     QTest::keyClicks(props.objectText, QStringLiteral("Copie: [SUM(giacenza)]"));
     QTest::keyClick(props.objectText, Qt::Key_Return);
     QCOMPARE(doc.report().bands[size_t(footer)].objects.at(0).text, QStringLiteral("Copie: [SUM(giacenza)]"));

@@ -1,13 +1,13 @@
 // The preview window driven by keys as the operator drives it, its exports and
 // printing to a file, and the report component's loading and error paths.
-#include "report_test_support.h"
+#include "support/report_test_support.h"
 
 #include "reports/preview_window.h"
 #include "reports/report_component.h"
 #include "reports/report_engine.h"
 #include "reports/report_exports.h"
 
-#include "../movements/counter_archive.h"
+#include "support/counter_archive.h"
 #include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/program_locale.h"

@@ -4,7 +4,7 @@
 #include "maintenance/backup.h"
 #include "platform/scripted_prompts.h"
 #include "shell/application.h"
-#include "shell/message_box.h"
+#include "ui_base/message_box.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,7 +85,7 @@ private slots:
     void errorBoxAddsAFullStop() {
         QFETCH(QString, message);
         QFETCH(QString, shown);
-        QCOMPARE(shell::errorBoxText(message), shown);
+        QCOMPARE(ui::errorBoxText(message), shown);
     }
 
     // Tables a run never opened through the data module, or whose opening

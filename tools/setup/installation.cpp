@@ -4,6 +4,7 @@
 #include "maintenance/settings_store.h"
 #include "platform/error.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,14 @@
 namespace setup {
 
 QString defaultTemplatesFolder() {
+    // Installed, the templates are in share/tasmero/templates beside the
+    // command's bin folder; run from a build tree, it takes those of the
+    // sources.
+    if (QCoreApplication::instance()) {
+        const QDir installed(QCoreApplication::applicationDirPath() + u'/' +
+                             QStringLiteral(TASMERO_INSTALLED_TEMPLATES_DIR));
+        if (installed.exists()) return installed.absolutePath();
+    }
     return QStringLiteral(TASMERO_TEMPLATES_DIR);
 }
 

@@ -17,7 +17,8 @@ struct InstallationReport {
     QStringList templatesCopied;
 };
 
-// Where the report templates of this build are kept.
+// Where the report templates are kept: installed beside the program, else
+// in the sources it was built from.
 QString defaultTemplatesFolder();
 
 // Raises platform::Error when the folder cannot be made or written.

@@ -1,1 +1,0 @@
-tasmero_bench(cabinet_bench ${CMAKE_CURRENT_LIST_DIR}/cabinet_bench.cpp)

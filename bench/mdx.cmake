@@ -1,1 +1,0 @@
-tasmero_bench(mdx_bench ${CMAKE_CURRENT_LIST_DIR}/mdx_bench.cpp)

@@ -1,0 +1,55 @@
+#include "shell/counter_commands.h"
+
+#include "archive/data_module.h"
+#include "movements/carico_form.h"
+#include "movements/resi_form.h"
+#include "movements/scarico_form.h"
+#include "platform/dates.h"
+#include "registry/query_form.h"
+#include "shell/menu_form.h"
+#include "ui_base/window_opening.h"
+
+#include <QDateEdit>
+#include <memory>
+
+namespace {
+
+void prepareMovementTables() {
+    Data1->Giornale.last();
+    Data1->Riviste.setIndex(QStringLiteral("BARCODE"));
+}
+
+}  // namespace
+
+void installMovementCommands(TMenuForm& menu) {
+    QWidget* owner = &menu;
+    menu.setCommandHandler(menu.actCarico, [owner] {
+        ui::showModal(
+            frmCarico, [owner] { return std::make_unique<TfrmCarico>(owner); },
+            [](TfrmCarico& w) {
+                prepareMovementTables();
+                w.DateEdit1->setDate(platform::today());
+            });
+    });
+    menu.setCommandHandler(menu.actReso, [owner] {
+        ui::showModal(
+            frmResi, [owner] { return std::make_unique<TfrmResi>(owner); },
+            [](TfrmResi& w) {
+                prepareMovementTables();
+                w.DateEdit1->setDate(platform::today());
+            });
+    });
+    menu.setCommandHandler(menu.actScarico, [owner] {
+        ui::showModal(
+            frmScarico, [owner] { return std::make_unique<TfrmScarico>(owner); },
+            [](TfrmScarico&) { prepareMovementTables(); });
+    });
+    menu.showIssueHistory = [owner](const QString& issueKey) {
+        dbase::Cursor& stock = Data1->Giacenza;
+        if (stock.indexName().compare(QLatin1String("BARCODE2"), Qt::CaseInsensitive) != 0)
+            stock.setIndex(QStringLiteral("BARCODE2"));
+        if (!stock.findKey(issueKey)) return;
+        ui::showModal(frmQuery,
+                      [owner, issueKey] { return std::make_unique<TfrmQuery>(owner, issueKey); });
+    };
+}

@@ -1,0 +1,127 @@
+// What a failed post leaves behind: nothing, when the record never became
+// durable; the record, indexed, when only its index went wrong (the index is
+// rebuilt from the table and the caller is told).
+#include "archive/dbase/cursor.h"
+#include "archive/dbase/file_lock.h"
+#include "support/table_support.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace dbase {
+namespace {
+
+using test::createJournal;
+
+void appendIds(Cursor& c, const QString& prefix, int n) {
+    for (int i = 1; i <= n; ++i) {
+        c.append();
+        c.setText(QStringLiteral("ID"), prefix + QString::number(i));
+        c.setDate(QStringLiteral("DATA"), QDate(2024, 1, 1).addDays(i));
+        c.post();
+    }
+}
+
+int countThroughTag(Cursor& c, const QString& tag) {
+    c.setIndex(tag);
+    int n = 0;
+    for (c.first(); !c.eof(); c.next()) ++n;
+    return n;
+}
+
+// Overwrites the .mdx's tree pages (everything past the headers) with bytes
+// no B-tree page can hold: the damage shows only when a post walks the tree.
+void damageTreePages(const QString& tablePath) {
+    QFile mdx(Table::productionIndexPath(tablePath));
+    ASSERT_TRUE(mdx.open(QIODevice::ReadWrite));
+    const qint64 from = 4096;
+    ASSERT_GT(mdx.size(), from);
+    mdx.seek(from);
+    mdx.write(QByteArray(int(mdx.size() - from), char(0xEE)));
+}
+
+TEST(Posts, AnIndexFoundDamagedDuringAPostIsRebuiltAndThePostStands) {
+    QTemporaryDir dir;
+    const QString path = createJournal(dir);
+    {
+        Cursor c(path);
+        c.open();
+        appendIds(c, QStringLiteral("OLD"), 300);
+    }
+    Cursor c(path);
+    c.open();
+    damageTreePages(path);
+    c.append();
+    c.setText(QStringLiteral("ID"), QStringLiteral("NEW"));
+    c.post();  // succeeds: the record is stored and indexed
+    EXPECT_TRUE(c.table().indexRebuiltByLastChange());
+    EXPECT_EQ(c.state(), Cursor::State::Browse);
+    EXPECT_EQ(c.table().recordCount(), 301u);
+    EXPECT_EQ(countThroughTag(c, QStringLiteral("ID")), 301);
+    EXPECT_EQ(countThroughTag(c, QStringLiteral("DATA")), 301);
+    c.setIndex(QStringLiteral("ID"));
+    EXPECT_TRUE(c.findKey(QStringLiteral("NEW")));
+    EXPECT_TRUE(c.findKey(QStringLiteral("OLD300")));
+
+    // An ordinary post afterwards says nothing was rebuilt.
+    ASSERT_TRUE(c.findKey(QStringLiteral("NEW")));
+    c.edit();
+    c.setText(QStringLiteral("ID"), QStringLiteral("NEWER"));
+    c.post();
+    EXPECT_FALSE(c.table().indexRebuiltByLastChange());
+    EXPECT_TRUE(c.findKey(QStringLiteral("NEWER")));
+    EXPECT_FALSE(c.findKey(QStringLiteral("NEW")));
+}
+
+// A write the system refuses (here: beyond the file size limit) stores
+// nothing: the error is the truth, and a retry stores the record once.
+TEST(Posts, AWriteThatFailsStoresNothingAndARetryStoresOnce) {
+    QTemporaryDir dir;
+    const QString path = createJournal(dir);
+    Cursor c(path);
+    c.open();
+    appendIds(c, QStringLiteral("A"), 5);
+    const qint64 sizeBefore = QFileInfo(path).size();
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(sizeBefore + 10);  // part of a record fits, not all of it
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    c.append();
+    c.setText(QStringLiteral("ID"), QStringLiteral("B"));
+    bool failed = false;
+    try {
+        c.post();
+    } catch (const RecordStoredError& e) {
+        ADD_FAILURE() << "claims stored: " << e.what();
+    } catch (const EngineError&) {
+        failed = true;
+    }
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(c.state(), Cursor::State::Insert);
+    EXPECT_EQ(QFileInfo(path).size(), sizeBefore);
+    {
+        // What another program sees now: the five records, nothing half-written.
+        std::shared_ptr<Table> t = c.sharedTable();
+        EXPECT_EQ(t->recordCount(), 5u);
+    }
+    c.post();  // the retry
+    c.close();
+
+    Cursor again(path);
+    again.open();
+    EXPECT_EQ(again.recordCount(), 6);
+    EXPECT_EQ(countThroughTag(again, QStringLiteral("ID")), 6);
+    again.setIndex(QStringLiteral("ID"));
+    EXPECT_TRUE(again.findKey(QStringLiteral("B")));
+}
+
+}  // namespace
+}  // namespace dbase

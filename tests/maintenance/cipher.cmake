@@ -1,1 +1,0 @@
-tasmero_gtest(cipher_test ${CMAKE_CURRENT_LIST_DIR}/cipher_test.cpp)
