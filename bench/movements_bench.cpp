@@ -16,9 +16,9 @@
 #include "archive/dbase/dbf_file.h"
 #include "archive/dbase/table.h"
 #include "archive/schema.h"
-#include "movements/scarico_form.h"
+#include "movements/sale_window.h"
 #include "platform/program_locale.h"
-#include "registry/query_form.h"
+#include "registry/item_history_window.h"
 
 #include <benchmark/benchmark.h>
 #include <QApplication>

@@ -1,12 +1,12 @@
 #include "shell/counter_commands.h"
 
 #include "archive/data_module.h"
-#include "movements/carico_form.h"
-#include "movements/resi_form.h"
-#include "movements/scarico_form.h"
+#include "movements/stock_in_window.h"
+#include "movements/returns_window.h"
+#include "movements/sale_window.h"
 #include "platform/dates.h"
-#include "registry/query_form.h"
-#include "shell/menu_form.h"
+#include "registry/item_history_window.h"
+#include "shell/main_window.h"
 #include "ui_base/window_opening.h"
 
 #include <QDateEdit>

@@ -5,15 +5,15 @@
 // a second dBASE reader reads them.
 #include "support/counter_archive.h"
 #include "support/modal_driver.h"
-#include "movements/addone_form.h"
-#include "movements/carico_form.h"
+#include "movements/new_magazine_window.h"
+#include "movements/stock_in_window.h"
 #include "shell/counter_commands.h"
 #include "movements/number_field.h"
-#include "movements/scarico_form.h"
+#include "movements/sale_window.h"
 #include "platform/dates.h"
 #include "platform/program_locale.h"
 #include "shell/application.h"
-#include "shell/menu_form.h"
+#include "shell/main_window.h"
 
 #include <QComboBox>
 #include <QJsonArray>

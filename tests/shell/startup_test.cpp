@@ -5,14 +5,14 @@
 #include "archive/dbase/engine_settings.h"
 #include "maintenance/backup.h"
 #include "maintenance/login_dialog.h"
-#include "maintenance/maintenance_form.h"
+#include "maintenance/maintenance_window.h"
 #include "maintenance/upgrade.h"
 #include "support/operator.h"
 #include "platform/enter_as_tab.h"
 #include "platform/ini_file.h"
 #include "platform/single_instance.h"
 #include "shell/engine_setting.h"
-#include "shell/menu_form.h"
+#include "shell/main_window.h"
 #include "shell/termination.h"
 
 #include <QAction>

@@ -3,11 +3,11 @@
 // window's scan field and the stock-in window's barcode field each fail on an
 // archive whose tables were closed under them. Each time the error is shown
 // once, the window stays open and the program takes the next key.
-#include "movements/addone_form.h"
-#include "movements/carico_form.h"
+#include "movements/new_magazine_window.h"
+#include "movements/stock_in_window.h"
 #include "platform/scripted_prompts.h"
 #include "shell/counter_commands.h"
-#include "shell/menu_form.h"
+#include "shell/main_window.h"
 #include "support/counter_archive.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "movements/carico_form.h"
+#include "movements/stock_in_window.h"
 
 #include "archive/data_module.h"
 #include "archive/schema.h"
-#include "movements/addone_form.h"
+#include "movements/new_magazine_window.h"
 #include "movements/barcode_reading.h"
 #include "movements/last_movement_panel.h"
 #include "movements/number_field.h"

@@ -1,4 +1,4 @@
-#include "movements/scarico_form.h"
+#include "movements/sale_window.h"
 
 #include "archive/data_module.h"
 #include "movements/barcode_reading.h"

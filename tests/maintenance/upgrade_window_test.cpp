@@ -1,4 +1,4 @@
-#include "maintenance/upgrade_form.h"
+#include "maintenance/upgrade_window.h"
 #include "maintenance/upgrade.h"
 #include "platform/scripted_prompts.h"
 #include "support/upgrade_support.h"
@@ -80,4 +80,4 @@ class UpgradeFormTest : public QObject {
 };
 
 QTEST_MAIN(UpgradeFormTest)
-#include "upgrade_form_test.moc"
+#include "upgrade_window_test.moc"

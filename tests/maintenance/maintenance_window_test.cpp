@@ -1,4 +1,4 @@
-#include "maintenance/maintenance_form.h"
+#include "maintenance/maintenance_window.h"
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
 #include "maintenance/backup.h"
@@ -407,4 +407,4 @@ class MaintenanceFormTest : public QObject {
 };
 
 QTEST_MAIN(MaintenanceFormTest)
-#include "maintenance_form_test.moc"
+#include "maintenance_window_test.moc"

@@ -1,4 +1,4 @@
-#include "maintenance/upgrade_form.h"
+#include "maintenance/upgrade_window.h"
 
 #include "maintenance/upgrade.h"
 #include "platform/error.h"

@@ -1,4 +1,4 @@
-#include "shell/splash_form.h"
+#include "shell/splash_window.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>

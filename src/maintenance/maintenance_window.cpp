@@ -1,4 +1,4 @@
-#include "maintenance/maintenance_form.h"
+#include "maintenance/maintenance_window.h"
 
 #include "archive/data_module.h"
 #include "maintenance/index_rebuild.h"

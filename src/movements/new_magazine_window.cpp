@@ -1,4 +1,4 @@
-#include "movements/addone_form.h"
+#include "movements/new_magazine_window.h"
 
 #include "platform/enter_as_tab.h"
 

@@ -1,4 +1,4 @@
-#include "registry/query_form.h"
+#include "registry/item_history_window.h"
 
 #include "archive/data_module.h"
 #include "archive/schema.h"

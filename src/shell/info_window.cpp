@@ -1,4 +1,4 @@
-#include "shell/info_form.h"
+#include "shell/info_window.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,4 +1,4 @@
-#include "movements/resi_form.h"
+#include "movements/returns_window.h"
 
 #include "archive/data_module.h"
 #include "movements/barcode_reading.h"

@@ -1,4 +1,4 @@
-#include "shell/menu_form.h"
+#include "shell/main_window.h"
 #include "archive/archive_files.h"
 #include "archive/data_module.h"
 #include "maintenance/backup.h"
@@ -133,4 +133,4 @@ private:
 };
 
 QTEST_MAIN(MenuFormTest)
-#include "menu_form_test.moc"
+#include "main_window_test.moc"
