@@ -5,7 +5,7 @@
 #include "support/report_test_support.h"
 
 #include "archive/statements.h"
-#include "maintenance/maintenance_form.h"
+#include "maintenance/maintenance_window.h"
 #include "reports/designer_document.h"
 #include "reports/designer_window.h"
 #include "reports/report_component.h"
