@@ -121,7 +121,11 @@ DesignerWindow::DesignerWindow(DesignerContext context, QWidget* parent)
     open(Report{}, QString());
 }
 
-DesignerWindow::~DesignerWindow() = default;
+DesignerWindow::~DesignerWindow() {
+    // The panels work on the document: they go first, while it is still
+    // there (a box losing the focus as it goes still confirms its value).
+    delete main_;
+}
 
 QAction* DesignerWindow::action(const QString& objectName) const {
     return main_->findChild<QAction*>(objectName);
