@@ -13,6 +13,9 @@ DesignerPalette::DesignerPalette(QWidget* parent) : QToolBar(QStringLiteral("Ogg
     const auto add = [this](const QString& text, std::optional<PaletteItem> item, const char* name) {
         QAction* a = addAction(text);
         a->setObjectName(QLatin1String(name));
+        // Ctrl+0 for the pointer, Ctrl+1 ... Ctrl+6 for the objects.
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_0 + (item ? int(*item) + 1 : 0))));
+        a->setToolTip(text + QStringLiteral(" (") + a->shortcut().toString(QKeySequence::NativeText) + u')');
         a->setCheckable(true);
         group_->addAction(a);
         connect(a, &QAction::triggered, this, [this, item] { choose(item); });

@@ -1,7 +1,7 @@
 // The designer's object palette: the pointer and the six kinds of object an
 // operator places on a band (text, field, expression, line, rectangle,
-// barcode). One item is chosen at a time; the palette goes back to the
-// pointer once the object is placed.
+// barcode). One item is chosen at a time, with a click or Ctrl+0 (pointer)
+// to Ctrl+6; the palette goes back to the pointer once the object is placed.
 #pragma once
 
 #include "reports/designer_edits.h"
