@@ -7,6 +7,8 @@
 #include "platform/dates.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
+#include "reports/designer_window.h"
+#include "reports/report_component.h"
 #include "ui_base/slot_guard.h"
 #include "ui_base/window_opening.h"
 
@@ -126,7 +128,8 @@ QWidget* TManutenzioneForm::makeUtilitiesPage() {
     DateEdit1->setSpecialValueText(QStringLiteral(" "));
     DateEdit1->setDate(DateEdit1->minimumDate());
     DateEdit1->setDisplayFormat(platform::shortDateFormat());
-    BitBtn1->setEnabled(false);
+    BitBtn1->setEnabled(false);  // until the report component is given
+    connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TManutenzioneForm::BitBtn1Click));
     connect(Button2, &QPushButton::clicked, this, [this] {
         guarded([this] {
             if (!Data1) return;
@@ -234,6 +237,43 @@ QString TManutenzioneForm::mediaFolder() {
     if (MediaFolder->text().isEmpty()) MediaFolder->setText(maintenance::defaultMediaFolder());
     if (MediaFolder->text().isEmpty()) chooseMediaFolder();
     return MediaFolder->text();
+}
+
+void TManutenzioneForm::setReportComponent(reports::TfrReport& component) {
+    report_ = &component;
+    BitBtn1->setEnabled(true);
+}
+
+void TManutenzioneForm::BitBtn1Click() {
+    guarded([this] {
+        if (!Data1 || !report_) return;
+        sql::Query* const prints[] = {&Data1->Stampa1, &Data1->Stampa2, &Data1->Stampa3};
+        // Closed on every way out, before an error reaches the error box.
+        struct ClosePrints {
+            sql::Query* const (&queries)[3];
+            ~ClosePrints() {
+                for (sql::Query* q : queries) q->close();
+                while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+            }
+        } closePrints{prints};
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        for (sql::Query* q : prints) q->open();
+        QApplication::restoreOverrideCursor();
+
+        reports::DesignerContext context;
+        context.datasets = reports::dataModuleDatasets(*Data1);
+        context.folder = maintenance::currentProgramFolder();
+        context.title = report_->title();
+        if (adjustDesigner_) adjustDesigner_(context);
+        report_->designReport([this, &context](reports::Report& report, QString& fileName) {
+            reports::DesignerWindow designer(std::move(context), this);
+            designer.open(report, fileName);
+            designer.exec();
+            // The component keeps the template as last opened or saved.
+            report = designer.document().savedReport();
+            fileName = designer.document().fileName();
+        });
+    });
 }
 
 void TManutenzioneForm::BitBtn4Click() {

@@ -23,7 +23,13 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 #include <optional>
+
+namespace reports {
+class TfrReport;
+struct DesignerContext;
+}
 
 class QDateEdit;
 class QLabel;
@@ -58,7 +64,7 @@ class TManutenzioneForm : public QDialog {
     QPushButton* Button1 = nullptr;
     QLabel* pwpw = nullptr;
 
-    // Utilità page (the designer button stays disabled for now)
+    // Utilità page
     QDateEdit* DateEdit1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* BitBtn1 = nullptr;  // "Personalizzazione stampe", shown by the user check
@@ -73,8 +79,20 @@ class TManutenzioneForm : public QDialog {
     QPushButton* MediaFolderButton = nullptr;
 
     void Button1Click();
+    // The report designer on the template the report component holds, with
+    // the print datasets open while it runs; they are closed afterwards,
+    // whatever happened.
+    void BitBtn1Click();
     void BitBtn4Click();
     void BitBtn5Click();
+
+    // The main window's report component, whose template the designer
+    // edits; the designer button stays disabled until one is given.
+    void setReportComponent(reports::TfrReport& component);
+    // Tests answer the designer's file dialogs and preview through this.
+    void setDesignerContext(std::function<void(reports::DesignerContext&)> adjust) {
+        adjustDesigner_ = std::move(adjust);
+    }
 
     // Where the media setting is kept; tests point it elsewhere.
     void setMediaSetting(maintenance::MediaFolderSetting setting);
@@ -99,6 +117,8 @@ class TManutenzioneForm : public QDialog {
     maintenance::UserCheck userCheck_;
     maintenance::MediaFolderSetting mediaSetting_;
     QString loggedInUser_;
+    reports::TfrReport* report_ = nullptr;
+    std::function<void(reports::DesignerContext&)> adjustDesigner_;
     bool onScreen_ = false;  // shown and not yet closed
 };
 

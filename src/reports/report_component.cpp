@@ -106,8 +106,12 @@ bool TfrReport::showReport(ReportPresenter& presenter, const std::function<void(
     return true;
 }
 
-void TfrReport::designReport(const std::function<void(Report&)>& designer) {
-    designer(heldTemplate());
+void TfrReport::designReport(const std::function<void(Report& report, QString& fileName)>& designer) {
+    Report report = held_.value_or(Report{});
+    QString fileName = heldFile_;
+    designer(report, fileName);
+    held_ = std::move(report);
+    heldFile_ = fileName;
 }
 
 }  // namespace reports

@@ -72,8 +72,11 @@ class TfrReport {
     // and no pages. Returns whether the pages were shown.
     bool showReport(ReportPresenter& presenter, const std::function<void(long long)>& progress = {});
 
-    // Opens `designer` on the held template (raises ReportError without one).
-    void designReport(const std::function<void(Report&)>& designer);
+    // Opens `designer` on the held template and its file name, or on an
+    // empty template and no name before any was loaded; what the designer
+    // leaves in them is held afterwards. A designer that raises leaves the
+    // held template as it was.
+    void designReport(const std::function<void(Report& report, QString& fileName)>& designer);
 
   private:
     QString locate(const QString& fileName) const;

@@ -398,8 +398,12 @@ Report loadTemplate(const QString& path) {
 }
 
 void saveTemplate(const Report& report, const QString& path) {
+    // What could not be loaded back is never written: the loader's own check
+    // refuses it, with the message the operator would meet at the next load.
+    const QByteArray bytes = serializeTemplate(report);
+    parseTemplate(bytes, path);
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(serializeTemplate(report)) < 0 || !f.commit())
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) < 0 || !f.commit())
         throw platform::FileError(QStringLiteral("Cannot write file %1. %2").arg(path, f.errorString()));
 }
 

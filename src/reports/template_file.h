@@ -29,6 +29,9 @@ Report parseTemplate(const QByteArray& xml, const QString& fileName);
 QByteArray serializeTemplate(const Report& report);
 
 Report loadTemplate(const QString& path);           // raises TemplateError or platform::FileError
-void saveTemplate(const Report& report, const QString& path);  // raises platform::FileError
+// Checks the model as loading would (raising TemplateError with the same
+// message), then writes it through a temporary file, so a failure leaves the
+// file as it was; raises platform::FileError when the write fails.
+void saveTemplate(const Report& report, const QString& path);
 
 }  // namespace reports
