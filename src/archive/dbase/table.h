@@ -189,6 +189,9 @@ class Table {
     void releaseIndexDirty() noexcept;
     void syncIndexNow();
     void storeDurably(const std::function<void()>& write, const std::function<void()>& undo);
+    uint32_t storeAppended(const QByteArray& bytes);
+    void doubtIndexDurably();
+    void syncFile();
     void maintainIndex(const std::function<void()>& work);
     void cutAfter(uint32_t count);
     void releaseSoleUse();
@@ -216,6 +219,8 @@ class Table {
     bool dirtyHeld_ = false;  // this process has index pages not yet synced
     std::chrono::steady_clock::time_point dirtySince_;
     bool indexRebuilt_ = false;
+    bool headerUnsynced_ = false;  // written since the last sync of the .dbf
+    bool indexWasCurrent_ = true;  // the marker said so when the change began
 };
 
 }  // namespace dbase
