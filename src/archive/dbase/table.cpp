@@ -602,7 +602,7 @@ QByteArray Table::searchKey(int tag, const QDate& value) const {
 
 void Table::writeBase() {
     layout_.recordCount = count_;
-    layout_.lastUpdate = QDate::currentDate();
+    layout_.lastUpdate = today();
     const QByteArray base = layout_.encodeBase();
     file_->writeAt(0, base.constData(), size_t(base.size()));
     headerUnsynced_ = true;
@@ -610,7 +610,7 @@ void Table::writeBase() {
 
 void Table::writeWholeHeader() {
     layout_.recordCount = count_;
-    layout_.lastUpdate = QDate::currentDate();
+    layout_.lastUpdate = today();
     const QByteArray header = layout_.encodeHeader();
     file_->writeAt(0, header.constData(), size_t(header.size()));
     headerUnsynced_ = true;
@@ -1028,7 +1028,7 @@ int Table::pack() {
             }
             out->writeAt(written, &kEndOfFile, 1);
             packed.recordCount = kept;
-            packed.lastUpdate = QDate::currentDate();
+            packed.lastUpdate = today();
             const QByteArray header = packed.encodeHeader();
             out->writeAt(0, header.constData(), size_t(header.size()));
             out->syncData();
