@@ -810,8 +810,7 @@ uint32_t Table::storeAppended(const QByteArray& bytes) {
     // counts a record that is not whole and durable (what another tool reads).
     // A writer killed before the header counts them leaves bytes beyond the
     // count, which the next writer's lock or the next open notices (see
-    // WriteLock). The sync carries the tail block alone: the header block is
-    // not dirty at that moment unless this change starts a dirty period.
+    // WriteLock). The sync carries the tail block alone (writeDurably()).
     doubtIndexDurably();
     const uint32_t first = count_ + 1;
     const uint32_t n = uint32_t((bytes.size() - 1) / layout_.recordLength());
