@@ -130,7 +130,7 @@ DbfLayout::DbfLayout(const QString& path, std::vector<Field> fields, uint8_t dri
     }
     recordLength_ = offset;
     headerLength_ = kBaseHeaderSize + kDescriptorSize * int(fields_.size()) + 1;
-    lastUpdate = QDate::currentDate();
+    lastUpdate = today();
 }
 
 int DbfLayout::statedHeaderLength(QByteArrayView base, const QString& path) {
@@ -214,7 +214,7 @@ QByteArray DbfLayout::encodeBase() const {
     QByteArray b(kBaseHeaderSize, '\0');
     char* p = b.data();
     p[0] = char(version);
-    const QDate d = lastUpdate.isValid() ? lastUpdate : QDate::currentDate();
+    const QDate d = lastUpdate.isValid() ? lastUpdate : today();
     p[1] = char(qBound(0, d.year() - 1900, 255));
     p[2] = char(d.month());
     p[3] = char(d.day());

@@ -46,6 +46,7 @@
 #include <QDate>
 #include <QString>
 #include <QStringView>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -142,5 +143,19 @@ class DbfLayout {
 // Number text as an N or F field of that width and decimals stores it, or an
 // empty array when the value cannot be written there without changing it.
 QByteArray formatNumber(double value, int length, int decimals);
+
+// Today's date for the last-change bytes of .dbf and .mdx headers, read from
+// the clock at most once a second: the local date reads the time zone file
+// each time, which a post would otherwise pay several times.
+inline QDate today() {
+    thread_local QDate date;
+    thread_local std::chrono::steady_clock::time_point readAt;
+    const auto now = std::chrono::steady_clock::now();
+    if (!date.isValid() || now - readAt >= std::chrono::seconds(1)) {
+        date = QDate::currentDate();
+        readAt = now;
+    }
+    return date;
+}
 
 }  // namespace dbase

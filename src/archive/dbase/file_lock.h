@@ -48,6 +48,10 @@ class OsFile {
     // Reads up to n bytes; returns how many were there (fewer at the end of the file).
     size_t readAt(int64_t offset, void* buffer, size_t n) const;
     void writeAt(int64_t offset, const void* data, size_t n);
+    // Writes and makes durable these bytes and the file size, and nothing else:
+    // other unsynced writes to the file stay in the system's cache, so the
+    // disk is asked to store only the blocks these bytes lie in.
+    void writeDurably(int64_t offset, const void* data, size_t n);
     void resize(int64_t size);
     // Makes written data (and the size) durable.
     void syncData();

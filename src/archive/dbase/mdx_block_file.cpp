@@ -47,9 +47,22 @@ void BlockFile::readRaw(qint64 offset, uint8_t* out, int bytes) {
 }
 
 void BlockFile::writeRaw(qint64 offset, const uint8_t* data, int bytes) {
+#ifndef Q_OS_WIN
+    // One call per block instead of a seek and a write: a post writes a few.
+    for (int done = 0; done < bytes;) {
+        const ssize_t put = ::pwrite(file_.handle(), data + done, size_t(bytes - done), offset + done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0)
+            throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
+                                  .arg(QDir::toNativeSeparators(path_),
+                                       QString::fromLocal8Bit(std::strerror(errno))));
+        done += int(put);
+    }
+#else
     if (!file_.seek(offset) || file_.write(reinterpret_cast<const char*>(data), bytes) != bytes)
         throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
                               .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+#endif
 }
 
 BlockFile::Block& BlockFile::load(uint32_t page) {
@@ -68,9 +81,14 @@ const uint8_t* BlockFile::block(uint32_t page) {
     return load(page).data.get();
 }
 
+void BlockFile::markDirty(uint32_t page, Block& b) {
+    if (!b.dirty) dirty_.push_back(page);
+    b.dirty = true;
+}
+
 uint8_t* BlockFile::writable(uint32_t page) {
     Block& b = load(page);
-    b.dirty = true;
+    markDirty(page, b);
     return b.data.get();
 }
 
@@ -78,15 +96,17 @@ uint8_t* BlockFile::fresh(uint32_t page) {
     Block& b = blocks_[page];
     if (!b.data) b.data = std::make_unique<uint8_t[]>(size_t(blockBytes_));
     std::memset(b.data.get(), 0, size_t(blockBytes_));
-    b.dirty = true;
+    markDirty(page, b);
     b.fresh = true;
     return b.data.get();
 }
 
 void BlockFile::writeDirty(const std::vector<uint32_t>& last) {
+    // The changed blocks are listed as they change: a post writes a few
+    // blocks of a cache that may hold thousands, and must not walk them all.
     std::vector<uint32_t> fresh, changed, late;
-    for (auto& [page, b] : blocks_) {
-        if (!b.dirty) continue;
+    for (uint32_t page : dirty_) {
+        const Block& b = blocks_[page];
         if (std::find(last.begin(), last.end(), page) != last.end())
             late.push_back(page);
         else
@@ -102,11 +122,11 @@ void BlockFile::writeDirty(const std::vector<uint32_t>& last) {
             b.fresh = false;
         }
     }
+    dirty_.clear();
 }
 
 bool BlockFile::hasDirty() const {
-    return std::any_of(blocks_.begin(), blocks_.end(),
-                       [](const auto& kv) { return kv.second.dirty; });
+    return !dirty_.empty();
 }
 
 void BlockFile::dropClean() {
@@ -120,15 +140,20 @@ void BlockFile::dropClean() {
 
 void BlockFile::dropAll() {
     blocks_.clear();
+    dirty_.clear();
 }
 
 void BlockFile::discardFrom(uint32_t pages) {
+    if (pages >= pageCount_) return;  // no block lies there
     for (auto it = blocks_.begin(); it != blocks_.end();) {
         if (it->first >= pages)
             it = blocks_.erase(it);
         else
             ++it;
     }
+    dirty_.erase(std::remove_if(dirty_.begin(), dirty_.end(),
+                                [pages](uint32_t page) { return page >= pages; }),
+                 dirty_.end());
 }
 
 void BlockFile::truncate(uint32_t pages) {

@@ -80,6 +80,7 @@ class BlockFile {
         bool fresh = false;
     };
     Block& load(uint32_t page);
+    void markDirty(uint32_t page, Block& b);
 
     QString path_;
     QFile file_;
@@ -87,6 +88,7 @@ class BlockFile {
     int blockBytes_ = 2 * kPageSize;
     uint32_t pageCount_ = 0;
     std::unordered_map<uint32_t, Block> blocks_;
+    std::vector<uint32_t> dirty_;  // pages of the dirty blocks, each once
 };
 
 }  // namespace dbase::mdx

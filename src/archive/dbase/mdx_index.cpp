@@ -51,6 +51,7 @@
 // fields of the header (whose chaining is not published) stay as they were.
 #include "archive/dbase/mdx_index.h"
 
+#include "archive/dbase/dbf_file.h"
 #include "archive/dbase/mdx_block_file.h"
 
 #include <QDir>
@@ -106,10 +107,10 @@ void putDouble(uint8_t* p, double d) {
     putU32(p + 4, uint32_t(bits >> 32));
 }
 void putDate(uint8_t* p) {
-    const QDate today = QDate::currentDate();
-    p[0] = uint8_t(today.year() - 1900);
-    p[1] = uint8_t(today.month());
-    p[2] = uint8_t(today.day());
+    const QDate date = today();
+    p[0] = uint8_t(date.year() - 1900);
+    p[1] = uint8_t(date.month());
+    p[2] = uint8_t(date.day());
 }
 
 struct Tag {
@@ -1023,6 +1024,7 @@ struct MdxIndex::Impl {
                 more = true;
             }
         }
+        const uint32_t pagesBefore = file.pageCount();
         file.discardFrom(pages);
         file.setPageCount(pages);
         std::vector<uint32_t> headers;
@@ -1036,7 +1038,7 @@ struct MdxIndex::Impl {
         putDate(header + 44);
         file.writeRaw(0, header, kHeaderBytes);
         headerChanged = false;
-        file.truncate(pages);
+        if (pages < pagesBefore) file.truncate(pages);
         ++version;
     }
 

@@ -99,9 +99,11 @@ class Table::WriteLock {
             if (m.present != t_.layout_.marker.present || m.changes != t_.changes_ ||
                 count != t_.count_)
                 t_.reloadFromDisk();
-            if (m.present && m.changes != m.indexed && t_.indexNeedsRebuild(m)) {
+            if ((m.present && m.changes != m.indexed && t_.indexNeedsRebuild(m)) ||
+                t_.file_->size() != t_.recordOffset(t_.count_ + 1) + 1) {
                 // A writer died halfway through a change, or left index pages
-                // unsynced and is gone.
+                // unsynced and is gone, or died after writing records that the
+                // header does not count yet (appends write them first).
                 t_.checkOpenState();
             }
         } catch (...) {
@@ -156,11 +158,11 @@ Table::Table(const QString& path, const QString& canonical, Access access)
 }
 
 Table::~Table() {
-    if (dirtyHeld_ && writable()) {
+    if ((dirtyHeld_ || headerUnsynced_) && writable()) {
         try {
             WriteLock lock(*this);
             syncIndexNow();
-            file_->syncData();
+            syncFile();
         } catch (...) {
             // The marker still says "index unsynced": the next open rebuilds it.
         }
@@ -259,7 +261,7 @@ void Table::checkOpenState() {
     if (repaired || firstSight) {
         layout_.marker.present = true;
         writeBase();
-        file_->syncData();
+        syncFile();
     }
     changes_ = layout_.marker.changes;
     const bool rebuilt = openIndex(repaired || stale);
@@ -303,7 +305,7 @@ uint32_t Table::repairCount() {
         // Cuts only the part of a record that never was written whole.
         file_->resize(end);
         file_->writeAt(end, &kEndOfFile, 1);
-        file_->syncData();
+        syncFile();
     }
     return uint32_t(complete);
 }
@@ -405,7 +407,7 @@ void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
     nextChange();
     layout_.marker.indexed = kInChange;
     writeBase();
-    file_->syncData();
+    syncFile();
     for (int f = 0; f < layout_.fieldCount(); ++f) layout_.setTagged(f, false);
     std::vector<int> fields;
     std::vector<KeyType> types;
@@ -447,8 +449,9 @@ void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
     layout_.marker.indexed = layout_.marker.changes;
     changes_ = layout_.marker.changes;
     writeWholeHeader();
-    file_->syncData();
+    syncFile();
     releaseIndexDirty();  // whatever was unsynced is in the new, synced file
+    indexWasCurrent_ = true;
 }
 
 ChangeMarker Table::peekMarker(uint32_t* count) const {
@@ -599,16 +602,23 @@ QByteArray Table::searchKey(int tag, const QDate& value) const {
 
 void Table::writeBase() {
     layout_.recordCount = count_;
-    layout_.lastUpdate = QDate::currentDate();
+    layout_.lastUpdate = today();
     const QByteArray base = layout_.encodeBase();
     file_->writeAt(0, base.constData(), size_t(base.size()));
+    headerUnsynced_ = true;
 }
 
 void Table::writeWholeHeader() {
     layout_.recordCount = count_;
-    layout_.lastUpdate = QDate::currentDate();
+    layout_.lastUpdate = today();
     const QByteArray header = layout_.encodeHeader();
     file_->writeAt(0, header.constData(), size_t(header.size()));
+    headerUnsynced_ = true;
+}
+
+void Table::syncFile() {
+    file_->syncData();
+    headerUnsynced_ = false;
 }
 
 void Table::nextChange() {
@@ -620,23 +630,47 @@ void Table::nextChange() {
 }
 
 void Table::beginChange() {
+    indexWasCurrent_ = layout_.marker.indexed == layout_.marker.changes;
     nextChange();
     layout_.marker.indexed = kInChange;
     writeBase();
 }
 
 void Table::endChange() {
-    // Index pages this process has not synced keep the marker behind.
+    // Index pages not yet synced, by this process or (marker behind before
+    // the change) by another one, keep the marker behind: only a sync of the
+    // .mdx may bring it back (see doubtIndexDurably()).
     const uint32_t changes = layout_.marker.changes;
-    layout_.marker.indexed = dirtyHeld_ ? (changes == 1 ? 2 : changes - 1) : changes;
+    const bool behind = dirtyHeld_ || !indexWasCurrent_;
+    layout_.marker.indexed = behind ? (changes == 1 ? 2 : changes - 1) : changes;
     writeBase();
     if (dirtyHeld_ && std::chrono::steady_clock::now() - dirtySince_ >= kLazySyncAfter) {
         try {
             syncIndexNow();
+            // The header on disk catches up too: its count lags the durable
+            // records by a few seconds of posts at most.
+            syncFile();
         } catch (const platform::Error&) {
             // Left unsynced: the marker says so, and the next try may do better.
         }
     }
+}
+
+void Table::doubtIndexDurably() {
+    // Changes sync only their own bytes, so the header on disk lags the one
+    // every process reads. It must never call the index current while the
+    // .mdx on disk may lack a change whose record is durable: the first
+    // change of the index after it was synced (marker current) writes "index
+    // not to be trusted" and syncs it before touching anything. From then on
+    // the header only goes back to "current" after the .mdx is synced
+    // (syncIndexNow, rebuildIndex), so later changes need not sync it: after
+    // a system crash it still says "rebuild". Appends need this as well,
+    // although a record beyond the count on disk would show them: the header
+    // page may be written out by the system at any time after the count
+    // covers the record.
+    if (!index_ || layout_.marker.indexed != layout_.marker.changes) return;
+    beginChange();
+    syncFile();
 }
 
 bool Table::indexNeedsRebuild(const ChangeMarker& m) {
@@ -694,20 +728,23 @@ void Table::saveChanges() {
     if (!writable()) return;
     WriteLock lock(*this);
     syncIndexNow();
-    file_->syncData();
+    syncFile();
 }
 
 void Table::storeDurably(const std::function<void()>& write, const std::function<void()>& undo) {
     try {
-        beginChange();  // header first: count and "change under way"
+        // Header first, in the system's cache: readers see "change under way"
+        // and retry, and a writer killed halfway leaves that mark for the
+        // next one. `write` makes its own bytes durable, not the header's
+        // (see doubtIndexDurably()).
+        beginChange();
         write();
-        file_->syncData();
     } catch (...) {
         // Nothing reached the index yet: putting the bytes back is the whole undo.
         try {
             undo();
             endChange();
-            file_->syncData();
+            syncFile();
         } catch (...) {
             afterFailure();
         }
@@ -760,18 +797,42 @@ uint32_t Table::append(const QByteArray& record) {
     bytes[0] = kLiveFlag;
     layout_.normalizeNumbers(bytes);
     bytes.append(kEndOfFile);
-    const uint32_t recno = count_ + 1;
-    count_ = recno;
-    storeDurably(
-        [&] {
-            file_->writeAt(recordOffset(recno), bytes.constData(), size_t(bytes.size()));
-            forgetCacheFrom(recordOffset(recno));
-        },
-        [&] { cutAfter(recno - 1); });
+    const uint32_t recno = storeAppended(bytes);
     maintainIndex([&] {
         for (int t = 0; t < index_->tagCount(); ++t) index_->insert(t, key(t, bytes), recno);
     });
     return recno;
+}
+
+uint32_t Table::storeAppended(const QByteArray& bytes) {
+    // The records go first, beyond what the header counts: nobody reads them
+    // there, so they need no "change under way" yet, and the header never
+    // counts a record that is not whole and durable (what another tool reads).
+    // A writer killed before the header counts them leaves bytes beyond the
+    // count, which the next writer's lock or the next open notices (see
+    // WriteLock). The sync carries the tail block alone (writeDurably()).
+    doubtIndexDurably();
+    const uint32_t first = count_ + 1;
+    const uint32_t n = uint32_t((bytes.size() - 1) / layout_.recordLength());
+    try {
+        file_->writeDurably(recordOffset(first), bytes.constData(), size_t(bytes.size()));
+        forgetCacheFrom(recordOffset(first));
+        if (n > 1) forgetCache();
+        count_ += n;
+        beginChange();  // counts them: readers see the change from here on
+    } catch (...) {
+        // Nothing reached the index: cutting the records off is the whole
+        // undo, and the marker returns from "under way" if it went there.
+        try {
+            cutAfter(first - 1);
+            if (layout_.marker.indexed == kInChange) endChange();
+            syncFile();
+        } catch (...) {
+            afterFailure();
+        }
+        throw;
+    }
+    return first;
 }
 
 void Table::cutAfter(uint32_t count) {
@@ -794,9 +855,10 @@ void Table::update(uint32_t recno, const QByteArray& record) {
     bytes[0] = kLiveFlag;
     layout_.normalizeNumbers(bytes);
     auto put = [&](const QByteArray& what) {
-        file_->writeAt(recordOffset(recno), what.constData(), size_t(what.size()));
+        file_->writeDurably(recordOffset(recno), what.constData(), size_t(what.size()));
         forgetCacheFrom(recordOffset(recno));
     };
+    doubtIndexDurably();
     storeDurably([&] { put(bytes); }, [&] { put(old); });
     maintainIndex([&] {
         for (int t = 0; t < tagCount(); ++t) {
@@ -814,10 +876,11 @@ void Table::markDeleted(uint32_t recno) {
     QByteArray old;
     if (!read(recno, old) || old[0] == kDeletedFlag) return;
     auto flag = [&](const char* value) {
-        file_->writeAt(recordOffset(recno), value, 1);
+        file_->writeDurably(recordOffset(recno), value, 1);
         forgetCacheFrom(recordOffset(recno));
     };
-    // Deleted records keep their index entries, as dBASE does.
+    // Deleted records keep their index entries, as dBASE does: the index
+    // stays right whichever flag the disk holds, so no doubtIndexDurably().
     storeDurably([&] { flag(&kDeletedFlag); }, [&] { flag(&kLiveFlag); });
     indexRebuilt_ = false;
     endChange();
@@ -836,9 +899,11 @@ uint32_t Table::markDeletedMany(const std::vector<uint32_t>& recnos) {
     }
     if (live.empty()) return 0;
     auto flags = [&](const char* value) {
-        // One byte per record: a flag is either written or not.
+        // One byte per record: a flag is either written or not. One sync
+        // for all of them.
         for (uint32_t recno : live) file_->writeAt(recordOffset(recno), value, 1);
         forgetCache();
+        syncFile();
     };
     storeDurably([&] { flags(&kDeletedFlag); }, [&] { flags(&kLiveFlag); });
     indexRebuilt_ = false;
@@ -902,7 +967,7 @@ void Table::empty() {
         file_->resize(end);
         file_->writeAt(end, &kEndOfFile, 1);
         forgetCache();
-        file_->syncData();
+        syncFile();
         deletedCount_ = 0;
         ++epoch_;
         dropRecordLocks();
@@ -962,7 +1027,7 @@ int Table::pack() {
             }
             out->writeAt(written, &kEndOfFile, 1);
             packed.recordCount = kept;
-            packed.lastUpdate = QDate::currentDate();
+            packed.lastUpdate = today();
             const QByteArray header = packed.encodeHeader();
             out->writeAt(0, header.constData(), size_t(header.size()));
             out->syncData();
@@ -983,7 +1048,7 @@ int Table::pack() {
                 rebuildIndex(std::move(tagDefs));
             } else {
                 endChange();
-                file_->syncData();
+                syncFile();
             }
         } catch (...) {
             OsFile::remove(temp);
@@ -1018,7 +1083,7 @@ void Table::addIndex(const QString& fieldName) {
     try {
         auto entries = scanKeys({f}, {def.type}, {def.keyLength});
         beginChange();
-        file_->syncData();
+        syncFile();
         if (!index_) {
             index_ = MdxIndex::create(mdxPath_, {def});
             index_->rebuild(0, std::move(entries[0]));
@@ -1031,7 +1096,7 @@ void Table::addIndex(const QString& fieldName) {
         layout_.productionIndex = true;
         layout_.marker.indexed = layout_.marker.changes;
         writeWholeHeader();
-        file_->syncData();
+        syncFile();
     } catch (...) {
         afterFailure();
         throw;
@@ -1091,14 +1156,7 @@ uint32_t Table::appendRecords(const QByteArray& records) {
     QByteArray bytes = records;
     bytes.append(kEndOfFile);
     WriteLock lock(*this);
-    const uint32_t firstNew = count_ + 1;
-    count_ += n;
-    storeDurably(
-        [&] {
-            file_->writeAt(recordOffset(firstNew), bytes.constData(), size_t(bytes.size()));
-            forgetCache();
-        },
-        [&] { cutAfter(firstNew - 1); });
+    const uint32_t firstNew = storeAppended(bytes);
     maintainIndex([&] {
         for (uint32_t i = 0; i < n; ++i) {
             const QByteArrayView r(bytes.constData() + qsizetype(i) * recordLength, recordLength);

@@ -3,14 +3,21 @@
 // so a change through one cursor is what the others read next.
 //
 // Guarantees
-// * Durability. append(), update() and markDeleted() return when the record
-//   and the header are on disk: one sync of the .dbf per change, which is
-//   the durable truth. Index pages are written at once (every process reads
-//   them through the system's cache) but synced lazily: at close, by
+// * Durability. append(), update() and markDeleted() return when the
+//   record is on disk: one sync per change, of the record's own bytes and the
+//   file size only, so the disk stores one block as for a plain appending
+//   write. The header is written to the system's cache at once (every process
+//   and every other tool reads it there) and reaches the disk with the next
+//   whole sync: at close, by saveChanges(), with the lazy index sync, at the
+//   first index change after it, or by the system's own write-back. So after a
+//   system crash the count on disk may lag the durable records; the open takes
+//   the count from the file size (see torn tails). Appends write the records
+//   before the header counts them: the count never covers a record that is not
+//   whole. Index pages are written at once but synced lazily: at close, by
 //   saveChanges(), or a few seconds after the first unsynced change.
 // * Indexes are derived data. Bytes 16..27 of the header hold a change marker
 //   (see ChangeMarker): `changes` is bumped by every change; `indexed` reads
-//   0xFFFFFFFF while a change is under way (synced with the record), then
+//   0xFFFFFFFF while a change is under way, then
 //   stays behind `changes` while some process holds unsynced index pages
 //   (each such process holds a shared lock on kIndexDirtyLockOffset), and
 //   equals `changes` once the .mdx is synced. Under the write lock, "under
@@ -21,7 +28,10 @@
 //   mark last. A missing or unreadable .mdx is rebuilt the same way. Tables
 //   written by other tools carry no marker: the first open by this engine
 //   checks their index whole once (one entry per record and tag) before it
-//   writes the marker.
+//   writes the marker. The header on disk never says "current" while the
+//   .mdx on disk may lack a durable change: the first index change after an
+//   index sync writes and syncs "under way" before it touches anything, and
+//   only a sync of the .mdx brings "current" back (doubtIndexDurably()).
 // * A change either fails with nothing stored (the bytes are put back) or
 //   is stored; if the index turns out damaged after the record was stored,
 //   it is rebuilt and the change stands (indexRebuiltByLastChange()); if
@@ -189,6 +199,9 @@ class Table {
     void releaseIndexDirty() noexcept;
     void syncIndexNow();
     void storeDurably(const std::function<void()>& write, const std::function<void()>& undo);
+    uint32_t storeAppended(const QByteArray& bytes);
+    void doubtIndexDurably();
+    void syncFile();
     void maintainIndex(const std::function<void()>& work);
     void cutAfter(uint32_t count);
     void releaseSoleUse();
@@ -216,6 +229,8 @@ class Table {
     bool dirtyHeld_ = false;  // this process has index pages not yet synced
     std::chrono::steady_clock::time_point dirtySince_;
     bool indexRebuilt_ = false;
+    bool headerUnsynced_ = false;  // written since the last sync of the .dbf
+    bool indexWasCurrent_ = true;  // the marker said so when the change began
 };
 
 }  // namespace dbase

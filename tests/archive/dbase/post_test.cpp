@@ -123,5 +123,40 @@ TEST(Posts, AWriteThatFailsStoresNothingAndARetryStoresOnce) {
     EXPECT_TRUE(again.findKey(QStringLiteral("B")));
 }
 
+// Appends write their records before the header counts them. A writer killed
+// in between (here: two whole records and part of a third, as a batch cut
+// short leaves them) must not have them overwritten by the next append of a
+// process that had the table open all along: its write lock sees the file
+// longer than the count and repairs as an open does (whole records kept and
+// indexed, the partial one cut) before it appends.
+TEST(Posts, RecordsADeadWriterLeftUncountedAreRepairedBeforeTheNextAppend) {
+    QTemporaryDir dir;
+    const QString path = createJournal(dir);
+    Cursor c(path);
+    c.open();
+    appendIds(c, QStringLiteral("A"), 5);
+    const DbfLayout& layout = c.table().layout();
+    QByteArray left;
+    for (const char* id : {"DEAD1", "DEAD2", "DEAD3"}) {
+        QByteArray r = layout.blankRecord();
+        layout.setText(layout.fieldIndex(QStringLiteral("ID")), r, QString::fromLatin1(id));
+        left.append(r);
+    }
+    left.chop(layout.recordLength() / 2);
+    {
+        OsFile raw(path, OsFile::Access::ReadWrite);
+        raw.writeAt(raw.size() - 1, left.constData(), size_t(left.size()));  // over the 0x1A
+    }
+    appendIds(c, QStringLiteral("B"), 1);
+
+    EXPECT_EQ(c.table().recordCount(), 8u);
+    EXPECT_EQ(QFileInfo(path).size(), layout.headerLength() + 8 * layout.recordLength() + 1);
+    EXPECT_EQ(countThroughTag(c, QStringLiteral("ID")), 8);
+    EXPECT_EQ(countThroughTag(c, QStringLiteral("DATA")), 8);
+    c.setIndex(QStringLiteral("ID"));
+    for (const char* id : {"A5", "DEAD1", "DEAD2", "B1"}) EXPECT_TRUE(c.findKey(QString::fromLatin1(id))) << id;
+    EXPECT_FALSE(c.findKey(QStringLiteral("DEAD3")));
+}
+
 }  // namespace
 }  // namespace dbase
