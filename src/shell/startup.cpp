@@ -90,6 +90,9 @@ bool Startup::run() {
     maintenance_ = std::make_unique<TManutenzioneForm>(
         options_.arguments, [this] { return OpenArchives(); }, menu_.get());
     ManutenzioneForm = maintenance_.get();
+    // The designer button designs the template the main window's report
+    // component holds.
+    maintenance_->setReportComponent(menu_->frReport1);
     std::optional<QString> user;
     if (!Termination::requested()) user = maintenance_->login(options_.lastUser);
     if (user) {
