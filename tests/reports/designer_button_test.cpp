@@ -4,7 +4,6 @@
 // the datasets again, also when opening them or designing fails.
 #include "support/report_test_support.h"
 
-#include "archive/statements.h"
 #include "maintenance/maintenance_window.h"
 #include "reports/designer_document.h"
 #include "reports/designer_window.h"
@@ -133,13 +132,14 @@ class DesignerButtonTest : public QObject {
 
         // The second dataset does not open: the first is closed again, and
         // the error box comes after.
-        Data1->Stampa2.setText(QStringLiteral("select nome from nessuna_tabella"));
+        const auto opening = Data1->Stampa2.beforeOpen;
+        Data1->Stampa2.beforeOpen = [] { throw platform::FileError(QStringLiteral("Giornale3.DBF illeggibile")); };
         prompts.expectError(std::nullopt);
         form->BitBtn1->click();
         QCOMPARE(prompts.shown().size(), size_t(1));
         QVERIFY(printsClosed());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        Data1->Stampa2.setText(archive::statements::kStampa2);
+        Data1->Stampa2.beforeOpen = opening;
 
         // The designer fails to start.
         form->setDesignerContext([](DesignerContext&) { throw platform::FileError(QStringLiteral("Disco non pronto")); });
