@@ -1,6 +1,7 @@
 #include "maintenance/cabinet_layout.h"
 
 #include "maintenance/cabinet_error.h"
+#include "platform/byte_order.h"
 #include "platform/cp1252.h"
 
 #include <algorithm>
@@ -39,13 +40,11 @@ class Reader {
     }
     quint16 u16(qsizetype at) const {
         need(at, 2);
-        return static_cast<quint16>(u8raw(at) | u8raw(at + 1) << 8);
+        return platform::readLe16(bytes_.data() + at);
     }
     quint32 u32(qsizetype at) const {
         need(at, 4);
-        return static_cast<quint32>(u8raw(at)) | static_cast<quint32>(u8raw(at + 1)) << 8 |
-               static_cast<quint32>(u8raw(at + 2)) << 16 |
-               static_cast<quint32>(u8raw(at + 3)) << 24;
+        return platform::readLe32(bytes_.data() + at);
     }
     // A NUL-terminated string of at most `maxLength` bytes starting at `at`;
     // `next` receives the position after the NUL.
@@ -62,7 +61,6 @@ class Reader {
     }
 
   private:
-    quint32 u8raw(qsizetype at) const { return static_cast<quint8>(bytes_[at]); }
 
     QByteArrayView bytes_;
     qsizetype limit_;
@@ -86,7 +84,7 @@ QString decodeName(const QByteArray& raw, quint16 attributes, bool* valid) {
 quint32 checksum(const uchar* in, qsizetype count, quint32 seed) {
     quint32 sum = seed;
     for (qsizetype words = count / 4; words > 0; --words, in += 4) {
-        sum ^= quint32(in[0]) | quint32(in[1]) << 8 | quint32(in[2]) << 16 | quint32(in[3]) << 24;
+        sum ^= platform::readLe32(in);
     }
     quint32 tail = 0;
     for (qsizetype i = 0; i < count % 4; ++i) tail = tail << 8 | in[i];

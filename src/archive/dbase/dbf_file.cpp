@@ -1,5 +1,6 @@
 #include "archive/dbase/dbf_file.h"
 
+#include "platform/byte_order.h"
 #include "platform/cp1252.h"
 
 #include <QDir>
@@ -15,22 +16,6 @@ constexpr int kMaxFields = 255;
 constexpr int kMaxNumberLength = 20;
 constexpr int kMaxCharacterLength = 254;
 constexpr char kMarkerMagic[4] = {'T', 'S', 'M', '1'};
-
-uint32_t readU32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-int readU16(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return int(u[0]) | int(u[1]) << 8;
-}
-void writeU32(char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = char((v >> (8 * i)) & 0xFF);
-}
-void writeU16(char* p, int v) {
-    p[0] = char(v & 0xFF);
-    p[1] = char((v >> 8) & 0xFF);
-}
 
 QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
@@ -137,8 +122,8 @@ int DbfLayout::statedHeaderLength(QByteArrayView base, const QString& path) {
     if (base.size() < kBaseHeaderSize) notDbase(path);
     const char* p = base.data();
     if ((uint8_t(p[0]) & 0x07) != 0x03) notDbase(path);
-    const int headerLength = readU16(p + 8);
-    const int recordLength = readU16(p + 10);
+    const int headerLength = platform::readLe16(p + 8);
+    const int recordLength = platform::readLe16(p + 10);
     if (headerLength < kBaseHeaderSize + kDescriptorSize + 1 || recordLength < 2) notDbase(path);
     return headerLength;
 }
@@ -151,15 +136,15 @@ DbfLayout DbfLayout::parse(QByteArrayView header, const QString& path) {
     layout.path_ = path;
     layout.version = uint8_t(p[0]);
     layout.lastUpdate = QDate(1900 + uint8_t(p[1]), uint8_t(p[2]), uint8_t(p[3]));
-    layout.recordCount = readU32(p + 4);
+    layout.recordCount = platform::readLe32(p + 4);
     layout.headerLength_ = headerLength;
-    layout.recordLength_ = readU16(p + 10);
+    layout.recordLength_ = platform::readLe16(p + 10);
     layout.productionIndex = p[28] == 0x01;
     layout.languageDriver = uint8_t(p[29]);
     if (std::memcmp(p + 16, kMarkerMagic, 4) == 0) {
         layout.marker.present = true;
-        layout.marker.changes = readU32(p + 20);
-        layout.marker.indexed = readU32(p + 24);
+        layout.marker.changes = platform::readLe32(p + 20);
+        layout.marker.indexed = platform::readLe32(p + 24);
     }
 
     // The stated lengths decide where every record starts. They must agree
@@ -218,13 +203,13 @@ QByteArray DbfLayout::encodeBase() const {
     p[1] = char(qBound(0, d.year() - 1900, 255));
     p[2] = char(d.month());
     p[3] = char(d.day());
-    writeU32(p + 4, recordCount);
-    writeU16(p + 8, headerLength_);
-    writeU16(p + 10, recordLength_);
+    platform::writeLe32(p + 4, recordCount);
+    platform::writeLe16(p + 8, uint16_t(headerLength_));
+    platform::writeLe16(p + 10, uint16_t(recordLength_));
     if (marker.present) {
         std::memcpy(p + 16, kMarkerMagic, 4);
-        writeU32(p + 20, marker.changes);
-        writeU32(p + 24, marker.indexed);
+        platform::writeLe32(p + 20, marker.changes);
+        platform::writeLe32(p + 24, marker.indexed);
     }
     p[28] = productionIndex ? 0x01 : 0x00;
     p[29] = char(languageDriver);

@@ -53,6 +53,7 @@
 
 #include "archive/dbase/dbf_file.h"
 #include "archive/dbase/mdx_block_file.h"
+#include "platform/byte_order.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -78,24 +79,8 @@ constexpr int kExpressionBytes = 220;
 constexpr uint8_t kLanguageDriver = 0x1B;
 constexpr size_t kCacheLimit = size_t(32) << 20;
 
-uint32_t getU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t getU16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-void putU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
-void putU16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
 double getDouble(const uint8_t* p) {
-    uint64_t bits = uint64_t(getU32(p)) | uint64_t(getU32(p + 4)) << 32;
+    uint64_t bits = uint64_t(platform::readLe32(p)) | uint64_t(platform::readLe32(p + 4)) << 32;
     double d;
     std::memcpy(&d, &bits, sizeof d);
     return d;
@@ -103,8 +88,8 @@ double getDouble(const uint8_t* p) {
 void putDouble(uint8_t* p, double d) {
     uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
-    putU32(p, uint32_t(bits));
-    putU32(p + 4, uint32_t(bits >> 32));
+    platform::writeLe32(p, uint32_t(bits));
+    platform::writeLe32(p + 4, uint32_t(bits >> 32));
 }
 void putDate(uint8_t* p) {
     const QDate date = today();
@@ -205,30 +190,30 @@ struct MdxIndex::Impl {
         if (!validPage(page))
             damaged(QStringLiteral("tag %1 points at page %2").arg(t.def.name).arg(page));
         const uint8_t* b = file.block(page);
-        if (getU32(b) > uint32_t(t.maxKeys))
+        if (platform::readLe32(b) > uint32_t(t.maxKeys))
             damaged(QStringLiteral("page %1 of tag %2 holds %3 keys")
                         .arg(page)
                         .arg(t.def.name)
-                        .arg(getU32(b)));
+                        .arg(platform::readLe32(b)));
         return b;
     }
-    static int count(const uint8_t* b) { return int(getU32(b)); }
+    static int count(const uint8_t* b) { return int(platform::readLe32(b)); }
     static const uint8_t* item(const Tag& t, const uint8_t* b, int i) {
         return b + 8 + i * t.itemLen;
     }
     static uint8_t* item(const Tag& t, uint8_t* b, int i) { return b + 8 + i * t.itemLen; }
-    static uint32_t ptr(const Tag& t, const uint8_t* b, int i) { return getU32(item(t, b, i)); }
+    static uint32_t ptr(const Tag& t, const uint8_t* b, int i) { return platform::readLe32(item(t, b, i)); }
     static const uint8_t* key(const Tag& t, const uint8_t* b, int i) { return item(t, b, i) + 4; }
     bool isLeaf(const Tag& t, const uint8_t* b) const {
         const int off = 8 + count(b) * t.itemLen;
-        return off + 4 > file.blockBytes() || getU32(b + off) == 0;
+        return off + 4 > file.blockBytes() || platform::readLe32(b + off) == 0;
     }
     int usedEnd(const Tag& t, int n) const {
         return std::min(file.blockBytes(), 8 + n * t.itemLen + 4);
     }
     void setItem(const Tag& t, uint8_t* b, int i, uint32_t p, const uint8_t* k) {
         uint8_t* it = item(t, b, i);
-        putU32(it, p);
+        platform::writeLe32(it, p);
         std::memcpy(it + 4, k, size_t(t.keyLen));
         std::memset(it + 4 + t.keyLen, 0, size_t(t.itemLen - 4 - t.keyLen));
     }
@@ -237,7 +222,7 @@ struct MdxIndex::Impl {
         uint8_t* at = item(t, b, pos);
         std::memmove(at + t.itemLen, at, size_t(usedEnd(t, n) - (8 + pos * t.itemLen)));
         setItem(t, b, pos, p, k);
-        putU32(b, uint32_t(n + 1));
+        platform::writeLe32(b, uint32_t(n + 1));
     }
     void removeItem(const Tag& t, uint8_t* b, int pos) {
         const int n = count(b);
@@ -245,14 +230,14 @@ struct MdxIndex::Impl {
         uint8_t* at = item(t, b, pos);
         std::memmove(at, at + t.itemLen, size_t(end - (8 + (pos + 1) * t.itemLen)));
         std::memset(b + end - t.itemLen, 0, size_t(t.itemLen));
-        putU32(b, uint32_t(n - 1));
+        platform::writeLe32(b, uint32_t(n - 1));
     }
     // Drops the last key of an interior node: its pointer becomes the tail.
     void dropLastKey(const Tag& t, uint8_t* b) {
         const int n = count(b);
         const int from = 8 + (n - 1) * t.itemLen + 4;
         std::memset(b + from, 0, size_t(usedEnd(t, n) - from));
-        putU32(b, uint32_t(n - 1));
+        platform::writeLe32(b, uint32_t(n - 1));
     }
 
     int cmpKey(const Tag& t, const uint8_t* a, const uint8_t* b) const {
@@ -463,7 +448,7 @@ struct MdxIndex::Impl {
         return 0;
     }
     void setPrev(uint32_t page, uint32_t prev) {
-        if (page) putU32(file.writable(page) + 4, prev);
+        if (page) platform::writeLe32(file.writable(page) + 4, prev);
     }
 
     // ---- block allocation ---------------------------------------------------
@@ -503,7 +488,7 @@ struct MdxIndex::Impl {
         std::memcpy(items.data() + size_t((c.idx + 1) * t.itemLen), item(t, b, c.idx),
                     size_t((n - c.idx) * t.itemLen));
         uint8_t* at = items.data() + size_t(c.idx * t.itemLen);
-        putU32(at, recno);
+        platform::writeLe32(at, recno);
         std::memcpy(at + 4, k, size_t(t.keyLen));
         std::memset(at + 4 + t.keyLen, 0, size_t(t.itemLen - 4 - t.keyLen));
         // Appending to the last leaf (journal order) keeps the left leaf full.
@@ -513,11 +498,11 @@ struct MdxIndex::Impl {
         uint8_t* rb = file.writable(right);
         std::memset(b + 8, 0, size_t(file.blockBytes() - 8));
         std::memcpy(b + 8, items.data(), size_t(left * t.itemLen));
-        putU32(b, uint32_t(left));
+        platform::writeLe32(b, uint32_t(left));
         std::memcpy(rb + 8, items.data() + size_t(left * t.itemLen),
                     size_t((n + 1 - left) * t.itemLen));
-        putU32(rb, uint32_t(n + 1 - left));
-        putU32(rb + 4, c.leaf);
+        platform::writeLe32(rb, uint32_t(n + 1 - left));
+        platform::writeLe32(rb + 4, c.leaf);
         setPrev(next, right);
         if (t.lastLeaf == c.leaf || next == 0) t.lastLeaf = right;
         const QByteArray sep(reinterpret_cast<const char*>(key(t, b, left - 1)), t.keyLen);
@@ -531,8 +516,8 @@ struct MdxIndex::Impl {
             const uint32_t root = allocTreeBlock(t);
             uint8_t* rb = file.writable(root);
             setItem(t, rb, 0, left, sk);
-            putU32(item(t, rb, 1), right);
-            putU32(rb, 1);
+            platform::writeLe32(item(t, rb, 1), right);
+            platform::writeLe32(rb, 1);
             setPrev(left, 0);
             t.root = root;
             return;
@@ -543,7 +528,7 @@ struct MdxIndex::Impl {
         const int ci = pl.idx;
         if (n < t.capacity) {
             insertItem(t, pb, ci, left, sk);
-            putU32(item(t, pb, ci + 1), right);
+            platform::writeLe32(item(t, pb, ci + 1), right);
             return;
         }
         // Split the parent: n + 1 keys and n + 2 pointers after the insertion.
@@ -567,14 +552,14 @@ struct MdxIndex::Impl {
         std::memset(pb + 8, 0, size_t(file.blockBytes() - 8));
         for (int i = 0; i < m; ++i)
             setItem(t, pb, i, ptrs[size_t(i)], kb.data() + size_t(i * t.keyLen));
-        putU32(item(t, pb, m), ptrs[size_t(m)]);
-        putU32(pb, uint32_t(m));
+        platform::writeLe32(item(t, pb, m), ptrs[size_t(m)]);
+        platform::writeLe32(pb, uint32_t(m));
         const int rk = keys - 1 - m;
         for (int i = 0; i < rk; ++i)
             setItem(t, qb, i, ptrs[size_t(m + 1 + i)], kb.data() + size_t((m + 1 + i) * t.keyLen));
-        putU32(item(t, qb, rk), ptrs[size_t(keys)]);
-        putU32(qb, uint32_t(rk));
-        putU32(qb + 4, pl.page);
+        platform::writeLe32(item(t, qb, rk), ptrs[size_t(keys)]);
+        platform::writeLe32(qb, uint32_t(rk));
+        platform::writeLe32(qb + 4, pl.page);
         setPrev(next, q);
         const QByteArray up(reinterpret_cast<const char*>(kb.data() + size_t(m * t.keyLen)),
                             t.keyLen);
@@ -659,11 +644,11 @@ struct MdxIndex::Impl {
             const uint32_t after = rightNeighbor(t, path, j);
             uint8_t* sb = file.writable(s);
             std::memcpy(item(t, sb, sn) + 4, key(t, node(t, gp), xi - 1), size_t(t.keyLen));
-            putU32(item(t, sb, sn + 1), lone);
-            putU32(sb, uint32_t(sn + 1));
+            platform::writeLe32(item(t, sb, sn + 1), lone);
+            platform::writeLe32(sb, uint32_t(sn + 1));
             uint8_t* g = file.writable(gp);
             removeItem(t, g, xi - 1);
-            putU32(item(t, g, xi - 1), s);
+            platform::writeLe32(item(t, g, xi - 1), s);
             setPrev(after, s);
             freeTreeBlock(t, x);
         } else if (r && rn < t.capacity) {  // merge into the right sibling
@@ -682,8 +667,8 @@ struct MdxIndex::Impl {
             dropLastKey(t, sb);
             uint8_t* xb = file.writable(x);
             setItem(t, xb, 0, moved, reinterpret_cast<const uint8_t*>(sepS.constData()));
-            putU32(item(t, xb, 1), lone);
-            putU32(xb, 1);
+            platform::writeLe32(item(t, xb, 1), lone);
+            platform::writeLe32(xb, 1);
             std::memcpy(item(t, file.writable(gp), xi - 1) + 4, newSepS.constData(),
                         size_t(t.keyLen));
             return;
@@ -695,8 +680,8 @@ struct MdxIndex::Impl {
             removeItem(t, rb, 0);
             uint8_t* xb = file.writable(x);
             setItem(t, xb, 0, lone, reinterpret_cast<const uint8_t*>(sepX.constData()));
-            putU32(item(t, xb, 1), moved);
-            putU32(xb, 1);
+            platform::writeLe32(item(t, xb, 1), moved);
+            platform::writeLe32(xb, 1);
             std::memcpy(item(t, file.writable(gp), xi) + 4, movedMax.constData(), size_t(t.keyLen));
             return;
         } else {
@@ -804,8 +789,8 @@ struct MdxIndex::Impl {
                 keyAt(pos + e, kbuf.data());
                 setItem(t, b, int(e), recnoAt(pos + e), kbuf.data());
             }
-            putU32(b, uint32_t(n));
-            putU32(b + 4, prev);
+            platform::writeLe32(b, uint32_t(n));
+            platform::writeLe32(b + 4, prev);
             prev = page;
             pos += n;
             level.push_back({page, pos == 0 ? 0 : pos - 1});
@@ -825,9 +810,9 @@ struct MdxIndex::Impl {
                     keyAt(level[at + c].maxPos, kbuf.data());
                     setItem(t, b, int(c), level[at + c].page, kbuf.data());
                 }
-                putU32(item(t, b, int(n - 1)), level[at + n - 1].page);
-                putU32(b, uint32_t(n - 1));
-                putU32(b + 4, prev);
+                platform::writeLe32(item(t, b, int(n - 1)), level[at + n - 1].page);
+                platform::writeLe32(b, uint32_t(n - 1));
+                platform::writeLe32(b + 4, prev);
                 prev = page;
                 up.push_back({page, level[at + n - 1].maxPos});
                 at += n;
@@ -843,13 +828,13 @@ struct MdxIndex::Impl {
     void parse() {
         if (file.fileSize() < kHeaderBytes) notMdx();
         file.readRaw(0, header, kHeaderBytes);
-        const int pagesPerBlock = getU16(header + 20);
+        const int pagesPerBlock = platform::readLe16(header + 20);
         if (pagesPerBlock < 1 || pagesPerBlock > 32 ||
-            getU16(header + 22) != pagesPerBlock * kPageSize || header[26] != kTagEntryBytes)
+            platform::readLe16(header + 22) != pagesPerBlock * kPageSize || header[26] != kTagEntryBytes)
             notMdx();
         file.setBlockPages(pagesPerBlock);
-        const int ntags = getU16(header + 28);
-        const uint32_t pages = getU32(header + 32);
+        const int ntags = platform::readLe16(header + 28);
+        const uint32_t pages = platform::readLe32(header + 32);
         if (ntags > kMaxTags) damaged(QStringLiteral("it claims %1 tags").arg(ntags));
         if (pages < 4 || pages % uint32_t(pagesPerBlock) != 0)
             damaged(QStringLiteral("it claims %1 pages").arg(pages));
@@ -864,7 +849,7 @@ struct MdxIndex::Impl {
     Tag parseTag(int i) {
         const uint8_t* e = entryBytes(i);
         Tag t;
-        t.headerPage = getU32(e);
+        t.headerPage = platform::readLe32(e);
         const auto* nameEnd = std::find(e + 4, e + 15, uint8_t(0));
         t.def.name =
             QString::fromLatin1(reinterpret_cast<const char*>(e + 4), int(nameEnd - (e + 4)))
@@ -882,9 +867,9 @@ struct MdxIndex::Impl {
                     "The index file %1 has a tag %2 of a kind this program does not handle.")
                     .arg(nativePath(), t.def.name));
         t.def.type = type == 'D' ? KeyType::Date : KeyType::Character;
-        t.keyLen = getU16(h + 12);
-        t.itemLen = getU16(h + 18);
-        t.maxKeys = getU16(h + 14);
+        t.keyLen = platform::readLe16(h + 12);
+        t.itemLen = platform::readLe16(h + 18);
+        t.maxKeys = platform::readLe16(h + 14);
         const int bs = file.blockBytes();
         const bool keyOk = t.def.type == KeyType::Date
                                ? t.keyLen == 8
@@ -900,24 +885,24 @@ struct MdxIndex::Impl {
         const auto* exprEnd = std::find(expr, expr + kExpressionBytes, uint8_t(0));
         t.def.field =
             QString::fromLatin1(reinterpret_cast<const char*>(expr), int(exprEnd - expr)).trimmed();
-        t.root = getU32(h);
+        t.root = platform::readLe32(h);
         if (!validPage(t.root))
             damaged(QStringLiteral("tag %1 has its root at page %2").arg(t.def.name).arg(t.root));
-        t.treePages = getU32(h + 4);
+        t.treePages = platform::readLe32(h + 4);
         t.leafLinks = h[246] == 1;
-        t.firstLeaf = getU32(h + 248);
-        t.lastLeaf = getU32(h + 252);
+        t.firstLeaf = platform::readLe32(h + 248);
+        t.lastLeaf = platform::readLe32(h + 252);
         return t;
     }
 
     void writeTagHeader(const Tag& t) {
         uint8_t* h = file.writable(t.headerPage);
-        putU32(h, t.root);
-        putU32(h + 4, t.treePages);
+        platform::writeLe32(h, t.root);
+        platform::writeLe32(h + 4, t.treePages);
         h[20] = uint8_t(h[20] + 1);
         if (t.leafLinks) {
-            putU32(h + 248, t.firstLeaf);
-            putU32(h + 252, t.lastLeaf);
+            platform::writeLe32(h + 248, t.firstLeaf);
+            platform::writeLe32(h + 252, t.lastLeaf);
         }
         h[256] = 0;
         putDate(h + 257);
@@ -928,10 +913,10 @@ struct MdxIndex::Impl {
         h[8] = 0x10;
         h[9] = t.def.type == KeyType::Date ? 'D' : 'C';
         h[11] = header[31];
-        putU16(h + 12, uint16_t(t.keyLen));
-        putU16(h + 14, uint16_t(t.maxKeys));
-        putU16(h + 16, t.def.type == KeyType::Date ? 1 : 0);
-        putU16(h + 18, uint16_t(t.itemLen));
+        platform::writeLe16(h + 12, uint16_t(t.keyLen));
+        platform::writeLe16(h + 14, uint16_t(t.maxKeys));
+        platform::writeLe16(h + 16, t.def.type == KeyType::Date ? 1 : 0);
+        platform::writeLe16(h + 18, uint16_t(t.itemLen));
         const QByteArray expr = t.def.field.toLatin1().left(kExpressionBytes - 1);
         std::memcpy(h + 24, expr.constData(), size_t(expr.size()));
         h[246] = 1;
@@ -993,13 +978,13 @@ struct MdxIndex::Impl {
         tags.push_back(t);
         uint8_t* e = entryBytes(index);
         std::memset(e, 0, kTagEntryBytes);
-        putU32(e, t.headerPage);
+        platform::writeLe32(e, t.headerPage);
         std::memcpy(e + 4, latin.constData(), size_t(latin.size()));
         e[15] = 0x10;
         e[19] = 2;
         e[20] = t.def.type == KeyType::Date ? 'D' : 'C';
         linkTagName(index);
-        putU16(header + 28, uint16_t(tags.size()));
+        platform::writeLe16(header + 28, uint16_t(tags.size()));
         header[30] = uint8_t(tags.size() + 1);
         headerChanged = true;
         return index;
@@ -1034,7 +1019,7 @@ struct MdxIndex::Impl {
             headers.push_back(t.headerPage);
         }
         file.writeDirty(headers);
-        putU32(header + 32, pages);
+        platform::writeLe32(header + 32, pages);
         putDate(header + 44);
         file.writeRaw(0, header, kHeaderBytes);
         headerChanged = false;
@@ -1132,8 +1117,8 @@ std::unique_ptr<MdxIndex> MdxIndex::create(const QString& path, const std::vecto
     putDate(h + 1);
     const QByteArray name = QFileInfo(path).completeBaseName().toLatin1().left(15);
     std::memcpy(h + 4, name.constData(), size_t(name.size()));
-    putU16(h + 20, 2);
-    putU16(h + 22, 2 * kPageSize);
+    platform::writeLe16(h + 20, 2);
+    platform::writeLe16(h + 22, 2 * kPageSize);
     h[24] = 1;
     h[25] = kMaxTags + 1;
     h[26] = kTagEntryBytes;

@@ -2,6 +2,7 @@
 
 #include "archive/dbase/engine_settings.h"
 #include "archive/dbase/file_lock.h"
+#include "platform/byte_order.h"
 #include "platform/cp1252.h"
 
 #include <QDir>
@@ -53,16 +54,12 @@ std::map<QString, RegistryEntry>& registry() {
     return tables;
 }
 
-uint32_t u32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 ChangeMarker markerOf(const unsigned char* base) {
     ChangeMarker m;
     m.present = std::memcmp(base + 16, "TSM1", 4) == 0;
     if (m.present) {
-        m.changes = u32(base + 20);
-        m.indexed = u32(base + 24);
+        m.changes = platform::readLe32(base + 20);
+        m.indexed = platform::readLe32(base + 24);
     }
     return m;
 }
@@ -463,7 +460,7 @@ ChangeMarker Table::peekMarker(uint32_t* count) const {
         std::memset(base, 0, sizeof base);
     }
     std::atomic_thread_fence(std::memory_order_acquire);
-    if (count) *count = u32(base + 4);
+    if (count) *count = platform::readLe32(base + 4);
     return markerOf(base);
 }
 
