@@ -50,12 +50,17 @@ void rebuildIndexes(const QString& folder, const RebuildProgress& progress) {
         const QString caption = QStringLiteral("... ") + shape->sqlName;
         if (progress) progress(caption);
         const QString path = archive::tablePath(folder, *shape);
-        int code = 0;
+        bool packed = true;
         bool indexed = false;
         {
             std::shared_ptr<dbase::Table> table =
                 dbase::Table::open(path, dbase::Table::Access::Exclusive);
-            code = table->pack();
+            try {
+                table->pack();
+            } catch (const platform::Error&) {
+                // Named below; the other tables are packed all the same.
+                packed = false;
+            }
             indexed = hasExactlyTags(*table, shape->tags);
         }
         if (!indexed) {
@@ -66,7 +71,7 @@ void rebuildIndexes(const QString& folder, const RebuildProgress& progress) {
                 dbase::Table::open(path, dbase::Table::Access::Exclusive);
             for (const QString& tag : shape->tags) table->addIndex(tag);
         }
-        if (code != 0) platform::prompts().message(kPackFailed + shape->sqlName);
+        if (!packed) platform::prompts().message(kPackFailed + shape->sqlName);
         if (progress) progress(caption + QStringLiteral(" ... OK"));
     }
 }

@@ -118,8 +118,9 @@ struct Level {
     int idx;  // child taken, 0..n
 };
 
-// A position: the interior path from the root, the leaf and an index in it.
-struct Cursor {
+// A position in one tag's tree: the interior path from the root, the leaf
+// and an index in it. (Not a dataset cursor: nothing outside this file sees it.)
+struct TreePosition {
     std::vector<Level> path;
     uint32_t leaf = 0;
     int idx = 0;
@@ -143,7 +144,7 @@ struct MdxIndex::Impl {
         int tag = -1;
         uint64_t version = 0;
         uint64_t hops = 0;
-        Cursor c;
+        TreePosition c;
     } nav;
 
     // ---- errors and checks ------------------------------------------------
@@ -202,7 +203,9 @@ struct MdxIndex::Impl {
         return b + 8 + i * t.itemLen;
     }
     static uint8_t* item(const Tag& t, uint8_t* b, int i) { return b + 8 + i * t.itemLen; }
-    static uint32_t ptr(const Tag& t, const uint8_t* b, int i) { return platform::readLe32(item(t, b, i)); }
+    static uint32_t ptr(const Tag& t, const uint8_t* b, int i) {
+        return platform::readLe32(item(t, b, i));
+    }
     static const uint8_t* key(const Tag& t, const uint8_t* b, int i) { return item(t, b, i) + 4; }
     bool isLeaf(const Tag& t, const uint8_t* b) const {
         const int off = 8 + count(b) * t.itemLen;
@@ -268,7 +271,7 @@ struct MdxIndex::Impl {
     }
 
     // ---- descent and stepping --------------------------------------------
-    void pushChild(Cursor& c, uint32_t parent, int idx, uint32_t child) {
+    void pushChild(TreePosition& c, uint32_t parent, int idx, uint32_t child) {
         if (c.path.size() >= size_t(kMaxDepth))
             damaged(QStringLiteral("its tree is deeper than possible"));
         c.path.push_back({parent, idx});
@@ -276,7 +279,7 @@ struct MdxIndex::Impl {
             if (l.page == child)
                 damaged(QStringLiteral("page %1 is reached twice in one descent").arg(child));
     }
-    void descendLeft(const Tag& t, Cursor& c, uint32_t page) {
+    void descendLeft(const Tag& t, TreePosition& c, uint32_t page) {
         for (;;) {
             const uint8_t* b = node(t, page);
             if (isLeaf(t, b)) {
@@ -290,7 +293,7 @@ struct MdxIndex::Impl {
             page = child;
         }
     }
-    void descendRight(const Tag& t, Cursor& c, uint32_t page) {
+    void descendRight(const Tag& t, TreePosition& c, uint32_t page) {
         for (;;) {
             const uint8_t* b = node(t, page);
             if (isLeaf(t, b)) {
@@ -306,7 +309,7 @@ struct MdxIndex::Impl {
         }
     }
     // Moves to index 0 of the next leaf that has entries; false at the end.
-    bool nextLeaf(const Tag& t, Cursor& c) {
+    bool nextLeaf(const Tag& t, TreePosition& c) {
         while (!c.path.empty()) {
             Level& lv = c.path.back();
             const uint8_t* b = node(t, lv.page);
@@ -327,7 +330,7 @@ struct MdxIndex::Impl {
         return false;
     }
     // Moves to the last index of the previous leaf that has entries.
-    bool prevLeaf(const Tag& t, Cursor& c) {
+    bool prevLeaf(const Tag& t, TreePosition& c) {
         while (!c.path.empty()) {
             Level& lv = c.path.back();
             const uint8_t* b = node(t, lv.page);
@@ -356,8 +359,8 @@ struct MdxIndex::Impl {
         return lo;
     }
     // The insertion point of (k, recno): idx may equal the leaf's count.
-    Cursor locate(const Tag& t, const uint8_t* k, uint32_t recno) {
-        Cursor c;
+    TreePosition locate(const Tag& t, const uint8_t* k, uint32_t recno) {
+        TreePosition c;
         uint32_t page = t.root;
         for (;;) {
             const uint8_t* b = node(t, page);
@@ -382,7 +385,7 @@ struct MdxIndex::Impl {
         // Equal keys may run on into the next leaves (interior keys carry no
         // record number): follow them while the whole leaf sorts before us.
         while (c.idx == count(c.data)) {
-            Cursor n = c;
+            TreePosition n = c;
             if (!nextLeaf(t, n)) break;
             if (cmpEntry(t, key(t, n.data, 0), ptr(t, n.data, 0), k, recno) >= 0) break;
             c = std::move(n);
@@ -390,13 +393,15 @@ struct MdxIndex::Impl {
         }
         return c;
     }
-    bool atEntry(const Cursor& c) const { return c.data && c.idx >= 0 && c.idx < count(c.data); }
-    IndexEntry entryAt(const Tag& t, const Cursor& c) const {
+    bool atEntry(const TreePosition& c) const {
+        return c.data && c.idx >= 0 && c.idx < count(c.data);
+    }
+    IndexEntry entryAt(const Tag& t, const TreePosition& c) const {
         return IndexEntry{
             QByteArray(reinterpret_cast<const char*>(key(t, c.data, c.idx)), t.keyLen),
             ptr(t, c.data, c.idx)};
     }
-    std::optional<IndexEntry> remember(int tag, const Cursor& c, bool fresh) {
+    std::optional<IndexEntry> remember(int tag, const TreePosition& c, bool fresh) {
         const Tag& t = tags[size_t(tag)];
         if (!atEntry(c)) {
             nav.tag = -1;
@@ -476,7 +481,7 @@ struct MdxIndex::Impl {
     }
 
     // ---- insertion ------------------------------------------------------------
-    void insertAt(Tag& t, Cursor& c, const uint8_t* k, uint32_t recno) {
+    void insertAt(Tag& t, TreePosition& c, const uint8_t* k, uint32_t recno) {
         uint8_t* b = file.writable(c.leaf);
         const int n = count(b);
         if (n < t.capacity) {
@@ -830,7 +835,8 @@ struct MdxIndex::Impl {
         file.readRaw(0, header, kHeaderBytes);
         const int pagesPerBlock = platform::readLe16(header + 20);
         if (pagesPerBlock < 1 || pagesPerBlock > 32 ||
-            platform::readLe16(header + 22) != pagesPerBlock * kPageSize || header[26] != kTagEntryBytes)
+            platform::readLe16(header + 22) != pagesPerBlock * kPageSize ||
+            header[26] != kTagEntryBytes)
             notMdx();
         file.setBlockPages(pagesPerBlock);
         const int ntags = platform::readLe16(header + 28);
@@ -871,9 +877,8 @@ struct MdxIndex::Impl {
         t.itemLen = platform::readLe16(h + 18);
         t.maxKeys = platform::readLe16(h + 14);
         const int bs = file.blockBytes();
-        const bool keyOk = t.def.type == KeyType::Date
-                               ? t.keyLen == 8
-                               : (t.keyLen >= 1 && t.keyLen <= kMaxCharKey);
+        const bool keyOk = t.def.type == KeyType::Date ? t.keyLen == 8
+                                                       : (t.keyLen >= 1 && t.keyLen <= kMaxCharKey);
         if (!keyOk || t.itemLen < t.keyLen + 4 || t.itemLen % 4 != 0 || t.maxKeys < 1 ||
             8 + t.maxKeys * t.itemLen > bs)
             damaged(QStringLiteral("tag %1 has impossible key sizes").arg(t.def.name));
@@ -1046,9 +1051,8 @@ struct MdxIndex::Impl {
                 if (depth > kMaxDepth)
                     d.damaged(QStringLiteral("its tree of tag %1 is too deep").arg(t.def.name));
                 if (!seen.insert(page).second)
-                    d.damaged(QStringLiteral("page %1 is used twice (tag %2)")
-                                  .arg(page)
-                                  .arg(t.def.name));
+                    d.damaged(
+                        QStringLiteral("page %1 is used twice (tag %2)").arg(page).arg(t.def.name));
                 const uint8_t* b = d.node(t, page);
                 const int n = count(b);
                 if (d.isLeaf(t, b)) {
@@ -1156,9 +1160,9 @@ void MdxIndex::insert(int tag, QByteArrayView key, uint32_t recno) {
     d->beginOp();
     const QByteArray k = d->normalize(t, key);
     const auto* kp = reinterpret_cast<const uint8_t*>(k.constData());
-    Cursor c = d->locate(t, kp, recno);
+    TreePosition c = d->locate(t, kp, recno);
     ++d->version;
-    Cursor at = c;
+    TreePosition at = c;
     if ((d->atEntry(at) || d->nextLeaf(t, at)) &&
         d->cmpEntry(t, Impl::key(t, at.data, at.idx), Impl::ptr(t, at.data, at.idx), kp, recno) ==
             0)
@@ -1173,7 +1177,7 @@ bool MdxIndex::remove(int tag, QByteArrayView key, uint32_t recno) {
     d->beginOp();
     const QByteArray k = d->normalize(t, key);
     const auto* kp = reinterpret_cast<const uint8_t*>(k.constData());
-    Cursor c = d->locate(t, kp, recno);
+    TreePosition c = d->locate(t, kp, recno);
     if (!d->atEntry(c) && !d->nextLeaf(t, c)) return false;
     if (d->cmpEntry(t, Impl::key(t, c.data, c.idx), Impl::ptr(t, c.data, c.idx), kp, recno) != 0)
         return false;
@@ -1196,18 +1200,20 @@ bool MdxIndex::remove(int tag, QByteArrayView key, uint32_t recno) {
 std::optional<IndexEntry> MdxIndex::first(int tag) const {
     const Tag& t = d->tagAt(tag);
     d->beginOp();
-    Cursor c;
+    TreePosition c;
     d->descendLeft(t, c, t.root);
-    if (Impl::count(c.data) == 0 && !d->nextLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+    if (Impl::count(c.data) == 0 && !d->nextLeaf(t, c))
+        return d->remember(tag, TreePosition{}, true);
     return d->remember(tag, c, true);
 }
 
 std::optional<IndexEntry> MdxIndex::last(int tag) const {
     const Tag& t = d->tagAt(tag);
     d->beginOp();
-    Cursor c;
+    TreePosition c;
     d->descendRight(t, c, t.root);
-    if (Impl::count(c.data) == 0 && !d->prevLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+    if (Impl::count(c.data) == 0 && !d->prevLeaf(t, c))
+        return d->remember(tag, TreePosition{}, true);
     return d->remember(tag, c, true);
 }
 
@@ -1215,8 +1221,8 @@ std::optional<IndexEntry> MdxIndex::seek(int tag, QByteArrayView key) const {
     const Tag& t = d->tagAt(tag);
     d->beginOp();
     const QByteArray k = d->normalize(t, key);
-    Cursor c = d->locate(t, reinterpret_cast<const uint8_t*>(k.constData()), 0);
-    if (!d->atEntry(c) && !d->nextLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+    TreePosition c = d->locate(t, reinterpret_cast<const uint8_t*>(k.constData()), 0);
+    if (!d->atEntry(c) && !d->nextLeaf(t, c)) return d->remember(tag, TreePosition{}, true);
     return d->remember(tag, c, true);
 }
 
@@ -1224,19 +1230,19 @@ std::optional<IndexEntry> MdxIndex::next(int tag, const IndexEntry& from) const 
     const Tag& t = d->tagAt(tag);
     d->beginOp();
     if (d->navAt(tag, from)) {
-        Cursor& c = d->nav.c;
+        TreePosition& c = d->nav.c;
         if (++c.idx < Impl::count(c.data)) return d->remember(tag, c, false);
-        if (!d->nextLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+        if (!d->nextLeaf(t, c)) return d->remember(tag, TreePosition{}, true);
         return d->remember(tag, c, false);
     }
     const QByteArray k = d->normalize(t, from.key);
     const auto* kp = reinterpret_cast<const uint8_t*>(k.constData());
-    Cursor c = d->locate(t, kp, from.recno);
-    if (!d->atEntry(c) && !d->nextLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+    TreePosition c = d->locate(t, kp, from.recno);
+    if (!d->atEntry(c) && !d->nextLeaf(t, c)) return d->remember(tag, TreePosition{}, true);
     if (d->cmpEntry(t, Impl::key(t, c.data, c.idx), Impl::ptr(t, c.data, c.idx), kp, from.recno) ==
         0) {
         ++c.idx;
-        if (!d->atEntry(c) && !d->nextLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+        if (!d->atEntry(c) && !d->nextLeaf(t, c)) return d->remember(tag, TreePosition{}, true);
     }
     return d->remember(tag, c, true);
 }
@@ -1245,14 +1251,14 @@ std::optional<IndexEntry> MdxIndex::prior(int tag, const IndexEntry& from) const
     const Tag& t = d->tagAt(tag);
     d->beginOp();
     if (d->navAt(tag, from)) {
-        Cursor& c = d->nav.c;
+        TreePosition& c = d->nav.c;
         if (--c.idx >= 0) return d->remember(tag, c, false);
-        if (!d->prevLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+        if (!d->prevLeaf(t, c)) return d->remember(tag, TreePosition{}, true);
         return d->remember(tag, c, false);
     }
     const QByteArray k = d->normalize(t, from.key);
-    Cursor c = d->locate(t, reinterpret_cast<const uint8_t*>(k.constData()), from.recno);
-    if (--c.idx < 0 && !d->prevLeaf(t, c)) return d->remember(tag, Cursor{}, true);
+    TreePosition c = d->locate(t, reinterpret_cast<const uint8_t*>(k.constData()), from.recno);
+    if (--c.idx < 0 && !d->prevLeaf(t, c)) return d->remember(tag, TreePosition{}, true);
     return d->remember(tag, c, true);
 }
 

@@ -9,8 +9,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -85,8 +85,7 @@ class Table::WriteLock {
         if (!t_.writable())
             throw EngineError(QStringLiteral("The table %1 is read-only").arg(native(t_.path_)));
         if (t_.shared_) {
-            if (!t_.file_->lock(kWriteLock, 1, true, lockTimeoutMs()))
-                lockedByAnother(t_.path_);
+            if (!t_.file_->lock(kWriteLock, 1, true, lockTimeoutMs())) lockedByAnother(t_.path_);
             locked_ = true;
         }
         if (!catchUp) return;
@@ -200,8 +199,7 @@ void Table::openFiles(Access access) {
             layout_.marker.indexed = m.changes;  // current in the live writer's pages
         checkOpenState();
     } else {
-        if (shared_ && !file_->lock(kWriteLock, 1, false, lockTimeoutMs()))
-            lockedByAnother(path_);
+        if (shared_ && !file_->lock(kWriteLock, 1, false, lockTimeoutMs())) lockedByAnother(path_);
         try {
             reloadFromDisk();
             openIndex(false);
@@ -477,8 +475,7 @@ void Table::catchUp() {
         WriteLock lock(*this);
         return;
     }
-    if (!file_->lock(kWriteLock, 1, false, lockTimeoutMs()))
-        lockedByAnother(path_);
+    if (!file_->lock(kWriteLock, 1, false, lockTimeoutMs())) lockedByAnother(path_);
     try {
         reloadFromDisk();
     } catch (...) {
@@ -916,8 +913,7 @@ void Table::lockRecord(uint32_t recno) {
         return;
     }
     // Without write access there is nothing to protect: the post is refused anyway.
-    if (shared_ && writable() &&
-        !file_->lock(recordLockOffset(recno), 1, true, lockTimeoutMs()))
+    if (shared_ && writable() && !file_->lock(recordLockOffset(recno), 1, true, lockTimeoutMs()))
         lockedByAnother(path_);
     recordLocks_.emplace(recno, 1);
 }
@@ -978,15 +974,12 @@ void Table::empty() {
     releaseSoleUse();
 }
 
-int Table::pack() {
-    lastError_.clear();
+void Table::pack() {
     const QString temp = path_ + QStringLiteral(".pack");
-    try {
+    {
         WriteLock lock(*this);
-        if (!upgradeToSoleUse()) {
-            lastError_ = QStringLiteral("The table %1 is in use").arg(native(path_));
-            return 1;
-        }
+        if (!upgradeToSoleUse())
+            throw EngineError(QStringLiteral("The table %1 is in use").arg(native(path_)));
         try {
             std::vector<TagSpec> tagDefs;
             for (int t = 0; t < tagCount(); ++t) tagDefs.push_back(index_->tag(t));
@@ -1053,10 +1046,6 @@ int Table::pack() {
             throw;
         }
         releaseSoleUse();
-        return 0;
-    } catch (const platform::Error& e) {
-        lastError_ = e.message();
-        return 2;
     }
 }
 
@@ -1076,7 +1065,7 @@ void Table::addIndex(const QString& fieldName) {
         throw EngineError(
             QStringLiteral("The index %1 already exists in %2").arg(name, native(mdxPath_)));
     const TagSpec def{name, field.name, field.type == 'C' ? KeyType::Character : KeyType::Date,
-                       field.type == 'C' ? field.length : 8};
+                      field.type == 'C' ? field.length : 8};
     try {
         auto entries = scanKeys({f}, {def.type}, {def.keyLength});
         beginChange();
@@ -1189,8 +1178,8 @@ void Table::create(const QString& path, const std::vector<Field>& fields,
                                              "date fields can carry an index")
                                   .arg(field.name, native(absolute)));
         tagDefs.push_back(TagSpec{field.name, field.name,
-                                field.type == 'C' ? KeyType::Character : KeyType::Date,
-                                field.type == 'C' ? field.length : 8});
+                                  field.type == 'C' ? KeyType::Character : KeyType::Date,
+                                  field.type == 'C' ? field.length : 8});
         layout.setTagged(f, true);
     }
     layout.productionIndex = !tagDefs.empty();

@@ -156,10 +156,10 @@ class Table {
 
     // Table operations.
     void empty();  // all records removed, structure and indexes kept; exclusive use
-    // Purges deleted records and regenerates the index. 0 = success, 1 = table in
-    // use by another process, 2 = failed (lastError() says why).
-    int pack();
-    const QString& lastError() const { return lastError_; }
+    // Purges deleted records and regenerates the index. Raises the engine's
+    // error, with the table as it was, when another process has the table
+    // open or the pack fails.
+    void pack();
     // Adds a tag named after the field to the production index (created if missing).
     void addIndex(const QString& fieldName);
     // Appends every live record of `source`, in its physical order, field by
@@ -223,10 +223,9 @@ class Table {
     uint32_t deletedCountAt_ = 0;
     uint64_t epoch_ = 0;
     const unsigned char* front_ = nullptr;
-    QString lastError_;
     std::unordered_map<int64_t, QByteArray> cache_;  // blocks of the .dbf by number
-    std::map<uint32_t, int> recordLocks_;             // record -> cursors holding it
-    bool dirtyHeld_ = false;  // this process has index pages not yet synced
+    std::map<uint32_t, int> recordLocks_;            // record -> cursors holding it
+    bool dirtyHeld_ = false;                         // this process has index pages not yet synced
     std::chrono::steady_clock::time_point dirtySince_;
     bool indexRebuilt_ = false;
     bool headerUnsynced_ = false;  // written since the last sync of the .dbf

@@ -351,7 +351,7 @@ TEST_F(CursorTest, CursorsShareOneTable) {
     // A pack renumbers records: every cursor starts again from the top.
     c.findKey(QStringLiteral("A"));
     c.deleteRecord();
-    EXPECT_EQ(c.table().pack(), 0);
+    EXPECT_NO_THROW(c.table().pack());
     reader.next();
     EXPECT_EQ(reader.text(QStringLiteral("ID")), QStringLiteral("B"));
     EXPECT_EQ(ids(reader), QStringLiteral("BBBCDE"));

@@ -18,6 +18,7 @@
 // Output is line by line and flushed, so the parent knows exactly which posts
 // had returned.
 #include "archive/dbase/cursor.h"
+#include "platform/error.h"
 
 #include <QDate>
 #include <cstdio>
@@ -71,7 +72,8 @@ void ack(const char* what, const QString& id = QString()) {
 
 int churn(const char* table, const char* prefix, const std::string& mode) {
     const QString path = QString::fromLocal8Bit(table);
-    if (mode == "rebuild") std::remove(dbase::Table::productionIndexPath(path).toLocal8Bit().constData());
+    if (mode == "rebuild")
+        std::remove(dbase::Table::productionIndexPath(path).toLocal8Bit().constData());
     Cursor c(path);
     c.open();
     if (mode == "rebuild") ack("O");
@@ -94,8 +96,10 @@ int churn(const char* table, const char* prefix, const std::string& mode) {
             c.close();
             {
                 auto t = dbase::Table::open(path);
-                if (t->pack() != 0) {
-                    std::fprintf(stderr, "%s\n", t->lastError().toLocal8Bit().constData());
+                try {
+                    t->pack();
+                } catch (const platform::Error& e) {
+                    std::fprintf(stderr, "%s\n", e.message().toLocal8Bit().constData());
                     return 1;
                 }
             }

@@ -395,7 +395,7 @@ TEST(TableOperations, PackPurgesDeletedAndRegeneratesIndexes) {
     }
     const auto before = idsByIndex(c, QStringLiteral("ID"));
     EXPECT_EQ(before.size(), 14u);
-    EXPECT_EQ(c.table().pack(), 0) << c.table().lastError().toStdString();
+    EXPECT_NO_THROW(c.table().pack());
     EXPECT_EQ(c.table().recordCount(), 14u);
     EXPECT_EQ(c.table().liveCount(), 14u);
     EXPECT_EQ(idsByIndex(c, QStringLiteral("ID")), before);
