@@ -1,7 +1,6 @@
 #include "movements/number_field.h"
 
 #include "platform/number_format.h"
-#include "platform/program_locale.h"
 
 #include <QKeyEvent>
 #include <QRegularExpression>
@@ -26,10 +25,9 @@ void NumberField::setValue(double value) {
 }
 
 void NumberField::keyPressEvent(QKeyEvent* event) {
-    if (decimals_ > 0 &&
-        (event->text() == QLatin1String(".") || event->text() == QLatin1String(","))) {
-        const QString sign = platform::programLocale().decimalPoint();
-        QKeyEvent replaced(event->type(), event->key(), event->modifiers(), sign,
+    const QString text = platform::numberKeyText(event->text());
+    if (decimals_ > 0 && text != event->text()) {
+        QKeyEvent replaced(event->type(), event->key(), event->modifiers(), text,
                            event->isAutoRepeat(), ushort(event->count()));
         QLineEdit::keyPressEvent(&replaced);
         event->setAccepted(replaced.isAccepted());

@@ -209,6 +209,12 @@ QString apply(QStringView section, const Layout& layout, const Decimal& d, bool 
 
 }  // namespace
 
+QString numberKeyText(const QString& typed) {
+    if (typed == QLatin1String(".") || typed == QLatin1String(","))
+        return programLocale().decimalPoint();
+    return typed;
+}
+
 QString formatNumber(double value, QStringView picture) {
     if (std::isnan(value)) return QStringLiteral("NAN");
     if (std::isinf(value)) return value < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");

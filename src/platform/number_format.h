@@ -35,6 +35,11 @@ namespace platform {
 
 QString formatNumber(double value, QStringView picture);
 
+// What a key types into a number box: "." and "," both enter the program
+// locale's decimal sign, so the keypad's decimal key works whatever the
+// system's settings; any other text stands as typed.
+QString numberKeyText(const QString& typed);
+
 // The general format: the shortest form with up to 15 significant digits, the
 // locale's decimal sign, no thousands separator ("2", "1,5", "0,1"). Values of
 // 1e15 and beyond or below 1e-5 use an exponent ("1E20", "1,5E-7").

@@ -3,7 +3,7 @@
 #include "archive/data_module.h"
 #include "archive/schema.h"
 #include "archive/statements.h"
-#include "platform/program_locale.h"
+#include "platform/number_format.h"
 #include "platform/prompts.h"
 #include "registry/magazine_search.h"
 #include "ui_base/action_button.h"
@@ -384,11 +384,9 @@ bool TfrmAnagrafica::FormKeyPress(QObject* watched, QKeyEvent* event) {
     // Either "," or "." enters the regional decimal sign in the two prices.
     if (watched != EditPREZZO && watched != EditACQUISTO) return false;
     auto* box = static_cast<QLineEdit*>(watched);
-    const QString sign = platform::programLocale().decimalPoint();
-    if (box->isReadOnly() || event->text() == sign ||
-        (event->text() != QLatin1String(",") && event->text() != QLatin1String(".")))
-        return false;
-    box->insert(sign);
+    const QString text = platform::numberKeyText(event->text());
+    if (box->isReadOnly() || text == event->text()) return false;
+    box->insert(text);
     return true;
 }
 
