@@ -716,15 +716,6 @@ void Table::afterFailure() noexcept {
     }
 }
 
-void Table::saveChanges() {
-    // Records are durable when their post returns; this makes the index
-    // durable too, so that no rebuild is due even after a system crash.
-    if (!writable()) return;
-    WriteLock lock(*this);
-    syncIndexNow();
-    syncFile();
-}
-
 void Table::storeDurably(const std::function<void()>& write, const std::function<void()>& undo) {
     try {
         // Header first, in the system's cache: readers see "change under way"

@@ -8,13 +8,13 @@
 //   file size only, so the disk stores one block as for a plain appending
 //   write. The header is written to the system's cache at once (every process
 //   and every other tool reads it there) and reaches the disk with the next
-//   whole sync: at close, by saveChanges(), with the lazy index sync, at the
-//   first index change after it, or by the system's own write-back. So after a
+//   whole sync: at close, with the lazy index sync, at the first index change
+//   after it, or by the system's own write-back. So after a
 //   system crash the count on disk may lag the durable records; the open takes
 //   the count from the file size (see torn tails). Appends write the records
 //   before the header counts them: the count never covers a record that is not
-//   whole. Index pages are written at once but synced lazily: at close, by
-//   saveChanges(), or a few seconds after the first unsynced change.
+//   whole. Index pages are written at once but synced lazily: at close, or a
+//   few seconds after the first unsynced change.
 // * Indexes are derived data. Bytes 16..27 of the header hold a change marker
 //   (see ChangeMarker): `changes` is bumped by every change; `indexed` reads
 //   0xFFFFFFFF while a change is under way, then
@@ -129,8 +129,6 @@ class Table {
     void lockRecord(uint32_t recno);
     void unlockRecord(uint32_t recno) noexcept;
 
-    // Makes the index durable now (records are durable when posted).
-    void saveChanges();
     // True when the last append() or update() found the index damaged and
     // rebuilt it from the table: the change was stored and is indexed.
     bool indexRebuiltByLastChange() const { return indexRebuilt_; }
