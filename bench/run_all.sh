@@ -27,6 +27,7 @@ run sql_bench sql_bench
 run cabinet_bench cabinet_bench
 run report_bench report_bench 100000 "$scratch/report"
 run print_bench print_bench "$scratch/print"
+mkdir -p "$scratch/registry"
 run registry_bench registry_bench "$scratch/registry"
 run utilities_bench utilities_bench
 echo "outputs in $out"
