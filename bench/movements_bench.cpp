@@ -16,9 +16,9 @@
 #include "archive/dbase/dbf_file.h"
 #include "archive/dbase/table.h"
 #include "archive/schema.h"
-#include "movements/sale_window.h"
+#include "movements/ui/sale_window.h"
 #include "platform/program_locale.h"
-#include "registry/item_history_window.h"
+#include "registry/ui/item_history_window.h"
 
 #include <benchmark/benchmark.h>
 #include <QApplication>

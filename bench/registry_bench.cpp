@@ -17,9 +17,9 @@
 
 #include "archive/data_module.h"
 #include "platform/scripted_prompts.h"
-#include "registry/registry_window.h"
-#include "ui_base/cursor_table_model.h"
-#include "ui_base/data_source.h"
+#include "registry/ui/registry_window.h"
+#include "ui/cursor_table_model.h"
+#include "ui/data_source.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "shell/application.h"
 
 #include "platform/error.h"
-#include "ui_base/message_box.h"
+#include "ui/message_box.h"
 
 #include <exception>
 

@@ -2,13 +2,13 @@
 
 #include "archive/data_module.h"
 #include "archive/schema.h"
-#include "movements/stock_in_window.h"
-#include "movements/returns_window.h"
-#include "movements/sale_window.h"
+#include "movements/ui/stock_in_window.h"
+#include "movements/ui/returns_window.h"
+#include "movements/ui/sale_window.h"
 #include "platform/dates.h"
-#include "registry/item_history_window.h"
+#include "registry/ui/item_history_window.h"
 #include "shell/main_window.h"
-#include "ui_base/window_opening.h"
+#include "ui/window_opening.h"
 
 #include <QDateEdit>
 #include <memory>

@@ -2,16 +2,16 @@
 
 #include "archive/data_module.h"
 #include "maintenance/backup.h"
-#include "maintenance/maintenance_window.h"
+#include "maintenance/ui/maintenance_window.h"
 #include "maintenance/user_check.h"
-#include "platform/enter_as_tab.h"
+#include "platform/ui/enter_as_tab.h"
 #include "platform/error.h"
 #include "platform/prompts.h"
 #include "shell/application.h"
 #include "shell/info_window.h"
-#include "ui_base/message_box.h"
-#include "ui_base/slot_guard.h"
-#include "ui_base/window_opening.h"
+#include "ui/message_box.h"
+#include "ui/slot_guard.h"
+#include "ui/window_opening.h"
 
 #include <QAction>
 #include <QActionEvent>

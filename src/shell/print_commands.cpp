@@ -1,9 +1,9 @@
 #include "shell/print_commands.h"
 
 #include "archive/data_module.h"
-#include "reports/preview_window.h"
-#include "reports/report_runs.h"
-#include "reports/selection_window.h"
+#include "reports/ui/preview_window.h"
+#include "reports/ui/report_runs.h"
+#include "reports/ui/selection_window.h"
 #include "shell/main_window.h"
 
 #include <QAction>

@@ -27,7 +27,7 @@
 // The program folder is the working folder; everything is looked for there.
 #pragma once
 
-#include "maintenance/login_dialog.h"
+#include "maintenance/ui/login_dialog.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,7 +4,7 @@
 #include "maintenance/backup.h"
 #include "platform/scripted_prompts.h"
 #include "shell/application.h"
-#include "ui_base/message_box.h"
+#include "ui/message_box.h"
 
 #include <QDir>
 #include <QFile>
