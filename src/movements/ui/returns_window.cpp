@@ -9,6 +9,7 @@
 #include "platform/dates.h"
 #include "platform/number_format.h"
 #include "ui/message_box.h"
+#include "ui/field_exit.h"
 #include "ui/slot_guard.h"
 
 #include <QApplication>
@@ -79,10 +80,7 @@ TfrmResi::TfrmResi(QWidget* parent) : QDialog(parent) {
     setTabOrder(Resoquantita, BitBtn1);
 
     connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TfrmResi::BitBtn1Click));
-    connect(qApp, &QApplication::focusChanged, this,
-            ui::guarded(this, [this](QWidget* old, QWidget* now) {
-                if (old == Resobarcode && now && now->window() == this) ResobarcodeExit();
-            }));
+    ui::onFieldExit(Resobarcode, [this] { ResobarcodeExit(); });
 }
 
 TfrmResi::~TfrmResi() {

@@ -5,6 +5,7 @@
 #include "movements/barcode_reading.h"
 #include "platform/number_format.h"
 #include "ui/message_box.h"
+#include "ui/field_exit.h"
 #include "ui/slot_guard.h"
 
 #include <QApplication>
@@ -97,10 +98,7 @@ TfrmScarico::TfrmScarico(QWidget* parent) : QDialog(parent) {
 
     connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TfrmScarico::BitBtn1Click));
     connect(BitBtn2, &QPushButton::clicked, this, ui::guarded(this, &TfrmScarico::BitBtn2Click));
-    connect(qApp, &QApplication::focusChanged, this,
-            ui::guarded(this, [this](QWidget* old, QWidget* now) {
-                if (old == Scaricobarcode && now && now->window() == this) ScaricobarcodeExit();
-            }));
+    ui::onFieldExit(Scaricobarcode, [this] { ScaricobarcodeExit(); });
 }
 
 TfrmScarico::~TfrmScarico() {

@@ -10,6 +10,7 @@
 #include "movements/stock_in.h"
 #include "platform/dates.h"
 #include "ui/message_box.h"
+#include "ui/field_exit.h"
 #include "ui/slot_guard.h"
 
 #include <QApplication>
@@ -96,11 +97,9 @@ TfrmCarico::TfrmCarico(QWidget* parent) : QDialog(parent) {
     setTabOrder(Caricoquantita, BitBtn1);
 
     connect(BitBtn1, &QPushButton::clicked, this, ui::guarded(this, &TfrmCarico::BitBtn1Click));
+    ui::onFieldExit(Caricobarcode, [this] { CaricobarcodeExit(); });
     connect(qApp, &QApplication::focusChanged, this,
-            ui::guarded(this, [this](QWidget* old, QWidget* now) {
-                // Leaving the field for another control of this window reads it; the
-                // window losing the focus to a box or another window does not.
-                if (old == Caricobarcode && now && now->window() == this) CaricobarcodeExit();
+            ui::guarded(this, [this](QWidget*, QWidget* now) {
                 if (now == BitBtn1) BitBtn1Enter();
             }));
 }
