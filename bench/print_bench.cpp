@@ -32,7 +32,7 @@
 
 namespace {
 
-using reports::PrintSelection;
+using archive::PrintSelection;
 
 // CPU time of the process in milliseconds: what the work costs, however
 // busy the machine is with other work.
@@ -74,18 +74,18 @@ int run(const QString& folder) {
 
     auto data = std::make_unique<TData1>(folder);
     Data1 = data.get();
-    PrintSelection selection;
+    archive::PrintSelection selection;
     data->printSelection = [&selection] { return std::optional(selection); };
 
     selection.from = QDate(2025, 3, 1);
     selection.to = QDate(2025, 3, 31);
     measure("month", data->Stampa2);
 
-    selection = PrintSelection();
-    selection.material = PrintSelection::Material::All;
+    selection = archive::PrintSelection();
+    selection.material = archive::PrintSelection::Material::All;
     measure("stock", data->Stampa1);
 
-    selection = PrintSelection();
+    selection = archive::PrintSelection();
     selection.supplier = QStringLiteral("D07");
     measure("returns", data->Stampa3);
 

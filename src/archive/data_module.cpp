@@ -35,7 +35,7 @@ TData1::TData1(const QString& folder) : Database1(folder), Query1(Database1), St
     Stampa2.setText(statements::kStampa2);
     Stampa3.setText(statements::kStampa3);
     // Each run takes the selection once, as it stands when the list starts.
-    using Dataset = reports::PrintFilter::Dataset;
+    using Dataset = archive::PrintFilter::Dataset;
     Stampa1.beforeOpen = [this] { stampa1Filter_ = startFilter(Dataset::Stock); };
     Stampa2.beforeOpen = [this] {
         startMovementList(Stampa2, statements::kStampa2Where, statements::kStampa2Order, stampa2Filter_);
@@ -48,16 +48,16 @@ TData1::TData1(const QString& folder) : Database1(folder), Query1(Database1), St
     Stampa3.filter = [this](const sql::Query& q) { return Stampa3FilterRecord(q); };
 }
 
-reports::PrintFilter TData1::startFilter(reports::PrintFilter::Dataset dataset) const {
-    return reports::PrintFilter(dataset, printSelection ? printSelection() : std::nullopt,
+archive::PrintFilter TData1::startFilter(archive::PrintFilter::Dataset dataset) const {
+    return archive::PrintFilter(dataset, printSelection ? printSelection() : std::nullopt,
                                 platform::today());
 }
 
 void TData1::startMovementList(sql::Query& dataset, const QString& where, const QString& order,
-                               reports::PrintFilter& filter) {
+                               archive::PrintFilter& filter) {
     using namespace archive::statements;
-    const std::optional<reports::PrintSelection> selection = printSelection ? printSelection() : std::nullopt;
-    filter = reports::PrintFilter(reports::PrintFilter::Dataset::Movements, selection, platform::today());
+    const std::optional<archive::PrintSelection> selection = printSelection ? printSelection() : std::nullopt;
+    filter = archive::PrintFilter(archive::PrintFilter::Dataset::Movements, selection, platform::today());
     // Dates only with a first day: a movement without a date passes an upper
     // bound alone in the filter, but no SQL comparison.
     const bool inSql = printFiltersInSql && selection;

@@ -13,7 +13,7 @@
 #include "archive/dbase/cursor.h"
 #include "archive/sql/query.h"
 #include "archive/sql/sql_database.h"
-#include "reports/print_filters.h"
+#include "archive/print_filters.h"
 
 #include <QString>
 #include <functional>
@@ -57,7 +57,7 @@ public:
     // What the print datasets' filters read, as it stands when a list runs:
     // the selection window's values. Unset (no selection window), every
     // record is accepted.
-    std::function<std::optional<reports::PrintSelection>()> printSelection;
+    std::function<std::optional<archive::PrintSelection>()> printSelection;
     // The movement lists hand their date range and supplier to SQL as well,
     // so that the journal's date index finds the days asked for and only the
     // supplier's rows are sorted; the record filter still decides. Off, the
@@ -83,14 +83,14 @@ public:
 
 private:
     void calcFields(dbase::Cursor& dataset, dbase::Cursor& lookUp);
-    reports::PrintFilter startFilter(reports::PrintFilter::Dataset dataset) const;
+    archive::PrintFilter startFilter(archive::PrintFilter::Dataset dataset) const;
     void startMovementList(sql::Query& dataset, const QString& where, const QString& order,
-                           reports::PrintFilter& filter);
+                           archive::PrintFilter& filter);
 
     QString folder_;
     bool openedCleanly_ = false;
     // The filter of each print dataset's current run.
-    reports::PrintFilter stampa1Filter_, stampa2Filter_, stampa3Filter_;
+    archive::PrintFilter stampa1Filter_, stampa2Filter_, stampa3Filter_;
 };
 
 extern TData1* Data1;

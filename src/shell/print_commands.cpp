@@ -77,7 +77,7 @@ void installPrintCommands(TMenuForm& menu) {
 
     if (selezioneform) selezioneform->magazineNames = magazineNames;
     if (Data1) {
-        Data1->printSelection = []() -> std::optional<reports::PrintSelection> {
+        Data1->printSelection = []() -> std::optional<archive::PrintSelection> {
             if (!selezioneform) return std::nullopt;
             return selezioneform->selection();
         };

@@ -94,8 +94,8 @@ TEST_F(ShopArchive, ExpiredListShowsOnlyIssuesDueByTodayStillInStock) {
     archive.addStock({soldOut, 0, 1.5, 1.2, QDate(2026, 2, 1), QDate(2026, 2, 10)});
     // The dataset's filter picks them, as the selection window's "Scaduti"
     // page leaves it: no check date, so today's.
-    reports::PrintSelection expired;
-    expired.page = reports::PrintSelection::Page::Scaduti;
+    archive::PrintSelection expired;
+    expired.page = archive::PrintSelection::Page::Scaduti;
     archive.data().printSelection = [expired] { return std::optional(expired); };
     const PreparedReport pages = prepare("Report3.frf", archive.data().Stampa1);
     ASSERT_EQ(pages.pageCount(), 1);

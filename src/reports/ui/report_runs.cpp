@@ -11,23 +11,24 @@
 namespace reports {
 
 void ReportRuns::StamparivisteClick() {
-    run({PrintSelection::Page::Giornale, QStringLiteral("Stampa Riviste e Giacenze"), CheckBox::Enable,
-         &TData1::Stampa1, QStringLiteral("Report1.frf")});
+    run({archive::PrintSelection::Page::Giornale, QStringLiteral("Stampa Riviste e Giacenze"),
+         CheckBox::Enable, &TData1::Stampa1, QStringLiteral("Report1.frf")});
 }
 
 void ReportRuns::StampamovimentiClick() {
-    run({PrintSelection::Page::Giornale, QStringLiteral("Stampa Giornale movimenti"), CheckBox::Disable,
-         &TData1::Stampa2, QStringLiteral("Report2.frf")});
+    run({archive::PrintSelection::Page::Giornale, QStringLiteral("Stampa Giornale movimenti"),
+         CheckBox::Disable, &TData1::Stampa2, QStringLiteral("Report2.frf")});
 }
 
 void ReportRuns::StampascadutiClick() {
-    run({PrintSelection::Page::Scaduti, QStringLiteral("Analisi e stampa giacenze scadute"), CheckBox::Leave,
-         &TData1::Stampa1, QStringLiteral("Report3.frf")});
+    run({archive::PrintSelection::Page::Scaduti,
+         QStringLiteral("Analisi e stampa giacenze scadute"), CheckBox::Leave, &TData1::Stampa1,
+         QStringLiteral("Report3.frf")});
 }
 
 void ReportRuns::ListaResi1Click() {
-    run({PrintSelection::Page::Giornale, QStringLiteral("Stampa distinta resi"), CheckBox::Disable,
-         &TData1::Stampa3, QStringLiteral("Report4.frf")});
+    run({archive::PrintSelection::Page::Giornale, QStringLiteral("Stampa distinta resi"),
+         CheckBox::Disable, &TData1::Stampa3, QStringLiteral("Report4.frf")});
 }
 
 void ReportRuns::Barcode1Click() {
@@ -40,7 +41,8 @@ void ReportRuns::run(const List& list) {
     if (!form || !Data1) return;
     form->showPage(list.page);
     form->setWindowTitle(list.caption);
-    if (list.checkBox != CheckBox::Leave) form->CheckBox1->setEnabled(list.checkBox == CheckBox::Enable);
+    if (list.checkBox != CheckBox::Leave)
+        form->CheckBox1->setEnabled(list.checkBox == CheckBox::Enable);
     if (form->exec() != QDialog::Accepted) return;
 
     sql::Query& dataset = Data1->*list.dataset;

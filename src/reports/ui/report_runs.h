@@ -21,7 +21,7 @@
 // The commands raise their errors; the main window runs them guarded.
 #pragma once
 
-#include "reports/print_filters.h"
+#include "archive/print_filters.h"
 
 #include <QString>
 
@@ -41,7 +41,8 @@ class ReportRuns {
   public:
     // The selection window and the data module are the program's global
     // ones, looked up when a command runs.
-    ReportRuns(TfrReport& report, ReportPresenter& presenter) : report_(report), presenter_(presenter) {}
+    ReportRuns(TfrReport& report, ReportPresenter& presenter)
+        : report_(report), presenter_(presenter) {}
 
     void StamparivisteClick();
     void StampamovimentiClick();
@@ -52,7 +53,7 @@ class ReportRuns {
   private:
     enum class CheckBox { Enable, Disable, Leave };
     struct List {
-        PrintSelection::Page page;
+        archive::PrintSelection::Page page;
         QString caption;
         CheckBox checkBox;
         sql::Query TData1::*dataset;

@@ -22,13 +22,13 @@ namespace reports {
 
 MagazineList::MagazineList(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
-    addItem(PrintSelection::allMagazines());
+    addItem(archive::PrintSelection::allMagazines());
 }
 
 void MagazineList::setNames(const QStringList& names) {
     const QString chosen = currentText();
     clear();
-    addItem(PrintSelection::allMagazines());
+    addItem(archive::PrintSelection::allMagazines());
     addItems(names);
     const int at = findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive);
     setCurrentIndex(at > 0 ? at : 0);
@@ -36,7 +36,8 @@ void MagazineList::setNames(const QStringList& names) {
 
 void MagazineList::keyPressEvent(QKeyEvent* event) {
     // Back to "(tutte)"; already there, Esc goes on to cancel the window.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && currentIndex() != 0) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+        currentIndex() != 0) {
         setCurrentIndex(0);
         event->accept();
         return;
@@ -165,8 +166,9 @@ QWidget* Tselezioneform::makeScadutiPage() {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("Scaduti"));
     auto* text = new QLabel(
-        QStringLiteral("Una rivista viene considerata \"scaduta\" quando è trascorso il tempo della sua "
-                       "periodicità a partire dalla data di ultimo carico."),
+        QStringLiteral(
+            "Una rivista viene considerata \"scaduta\" quando è trascorso il tempo della sua "
+            "periodicità a partire dalla data di ultimo carico."),
         page);
     text->setWordWrap(true);
     DateEdit3 = new reports::DateBox(page);
@@ -189,9 +191,9 @@ Tselezioneform::Page Tselezioneform::page() const {
     return PageControl1->currentWidget() == Scaduti ? Page::Scaduti : Page::Giornale;
 }
 
-reports::PrintSelection Tselezioneform::selection() const {
-    using Material = reports::PrintSelection::Material;
-    reports::PrintSelection s;
+archive::PrintSelection Tselezioneform::selection() const {
+    using Material = archive::PrintSelection::Material;
+    archive::PrintSelection s;
     s.page = page();
     s.magazine = Selriviste->currentText();
     s.from = DateEdit1->date();

@@ -17,7 +17,7 @@
 // the start of each list.
 #pragma once
 
-#include "reports/print_filters.h"
+#include "archive/print_filters.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -52,12 +52,12 @@ class Tselezioneform : public QDialog {
     explicit Tselezioneform(QWidget* parent = nullptr);
     ~Tselezioneform() override;
 
-    using Page = reports::PrintSelection::Page;
+    using Page = archive::PrintSelection::Page;
     void showPage(Page page);
     Page page() const;
 
     // The values of the controls as they stand now.
-    reports::PrintSelection selection() const;
+    archive::PrintSelection selection() const;
 
     // The magazine names for the look-up list, in the table's current order.
     std::function<QStringList()> magazineNames;

@@ -25,7 +25,7 @@ namespace sql {
 class Query;
 }
 
-namespace reports {
+namespace archive {
 
 struct PrintSelection {
     enum class Page { Giornale, Scaduti };
@@ -71,4 +71,4 @@ class PrintFilter {
 // A date as a day number that compares as the filters compare: 0 for none.
 qint64 dayNumber(QDate date);
 
-}  // namespace reports
+}  // namespace archive

@@ -1,8 +1,8 @@
-#include "reports/print_filters.h"
+#include "archive/print_filters.h"
 
 #include "archive/sql/query.h"
 
-namespace reports {
+namespace archive {
 
 qint64 dayNumber(QDate date) {
     return date.isValid() ? date.toJulianDay() : 0;
@@ -67,4 +67,4 @@ bool PrintFilter::acceptsCommon(const sql::Query& record) const {
     return true;
 }
 
-}  // namespace reports
+}  // namespace archive

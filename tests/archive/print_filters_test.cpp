@@ -2,14 +2,14 @@
 // which records each of Stampa1, Stampa2 and Stampa3 gives, and in what order.
 #include "support/counter_archive.h"
 #include "platform/dates.h"
-#include "reports/print_filters.h"
+#include "archive/print_filters.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <optional>
 
-using reports::PrintSelection;
+using archive::PrintSelection;
 using Page = PrintSelection::Page;
 using Material = PrintSelection::Material;
 
