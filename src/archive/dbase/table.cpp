@@ -1,7 +1,7 @@
 #include "archive/dbase/table.h"
 
 #include "archive/dbase/engine_settings.h"
-#include "archive/dbase/file_lock.h"
+#include "archive/dbase/table_file.h"
 #include "platform/byte_order.h"
 #include "platform/cp1252.h"
 
@@ -176,9 +176,9 @@ void Table::openFiles(Access access) {
     shared_ = access == Access::Shared && localShare();
     for (int attempt = 0;; ++attempt) {
         try {
-            file_ = std::make_unique<OsFile>(path_, OsFile::Access::ReadWrite);
+            file_ = std::make_unique<TableFile>(path_, TableFile::Access::ReadWrite);
         } catch (const EngineError&) {
-            file_ = std::make_unique<OsFile>(path_, OsFile::Access::ReadOnly);
+            file_ = std::make_unique<TableFile>(path_, TableFile::Access::ReadOnly);
         }
         // A read-only handle can only take shared locks.
         if (!file_->tryLock(kOpenLock, 1, !shared_ && file_->writable())) inUse(path_);
@@ -431,9 +431,9 @@ void Table::rebuildIndex(std::vector<TagSpec> tagDefs) {
                 index->rebuild(int(t), std::move(entries[t]));
             index->sync();
             index.reset();
-            OsFile::replace(temp, mdxPath_);
+            TableFile::replace(temp, mdxPath_);
         } catch (...) {
-            OsFile::remove(temp);
+            platform::removeFile(temp);
             throw;
         }
         index_ = MdxIndex::open(mdxPath_, writable());
@@ -975,7 +975,7 @@ void Table::pack() {
             std::vector<TagSpec> tagDefs;
             for (int t = 0; t < tagCount(); ++t) tagDefs.push_back(index_->tag(t));
             auto out =
-                std::make_unique<OsFile>(temp, OsFile::Access::ReadWrite, OsFile::Create::Yes);
+                std::make_unique<TableFile>(temp, TableFile::Access::ReadWrite, TableFile::Create::Yes);
             out->tryLock(kOpenLock, 1, true);
 
             DbfLayout packed = layout_;
@@ -1012,7 +1012,7 @@ void Table::pack() {
             const QByteArray header = packed.encodeHeader();
             out->writeAt(0, header.constData(), size_t(header.size()));
             out->syncData();
-            OsFile::replace(temp, path_);
+            TableFile::replace(temp, path_);
             // The old handle goes, and with it the locks on the old file.
             front_ = nullptr;
             file_ = std::move(out);
@@ -1032,7 +1032,7 @@ void Table::pack() {
                 syncFile();
             }
         } catch (...) {
-            OsFile::remove(temp);
+            platform::removeFile(temp);
             releaseSoleUse();
             throw;
         }
@@ -1153,7 +1153,7 @@ void Table::create(const QString& path, const std::vector<Field>& fields,
         if (auto it = registry().find(canonical);
             it != registry().end() && !it->second.table.expired())
             inUse(absolute);
-        OsFile existing(absolute, OsFile::Access::ReadWrite);
+        TableFile existing(absolute, TableFile::Access::ReadWrite);
         if (!existing.tryLock(kOpenLock, 1, true)) inUse(absolute);
     }
     DbfLayout layout(absolute, fields, languageDriver);
@@ -1181,20 +1181,20 @@ void Table::create(const QString& path, const std::vector<Field>& fields,
 
     const QString temp = absolute + QStringLiteral(".new");
     {
-        OsFile out(temp, OsFile::Access::ReadWrite, OsFile::Create::Yes);
+        TableFile out(temp, TableFile::Access::ReadWrite, TableFile::Create::Yes);
         QByteArray bytes = layout.encodeHeader();
         bytes.append(kEndOfFile);
         out.writeAt(0, bytes.constData(), size_t(bytes.size()));
         out.syncData();
     }
-    OsFile::replace(temp, absolute);
+    TableFile::replace(temp, absolute);
     const QString mdx = productionIndexPath(absolute);
     if (tagDefs.empty()) {
-        if (replace) OsFile::remove(mdx);
+        if (replace) platform::removeFile(mdx);
         return;
     }
     MdxIndex::create(mdx, tagDefs)->sync();
-    OsFile file(absolute, OsFile::Access::ReadWrite);
+    TableFile file(absolute, TableFile::Access::ReadWrite);
     layout.marker.indexed = layout.marker.changes;
     const QByteArray base = layout.encodeBase();
     file.writeAt(0, base.constData(), size_t(base.size()));
@@ -1205,7 +1205,7 @@ void Table::clearProductionIndexFlag(const QString& path) {
     const QString canonical = canonicalOf(path);
     if (auto it = registry().find(canonical); it != registry().end() && !it->second.table.expired())
         inUse(path);
-    OsFile file(path, OsFile::Access::ReadWrite);
+    TableFile file(path, TableFile::Access::ReadWrite);
     if (!file.tryLock(kOpenLock, 1, true)) inUse(path);
     QByteArray base(kBaseHeaderSize, '\0');
     base.resize(qsizetype(file.readAt(0, base.data(), size_t(base.size()))));
