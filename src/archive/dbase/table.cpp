@@ -93,17 +93,13 @@ uint32_t Table::liveCount() {
     if (deletedCount_ < 0) {
         int64_t deleted = 0;
         const int recordLength = layout_.recordLength();
-        const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
-        QByteArray chunk;
-        for (uint32_t first = 1; first <= count_; first += perChunk) {
-            const uint32_t n = qMin(perChunk, count_ - first + 1);
-            chunk.resize(qsizetype(n) * recordLength);
-            const size_t got =
-                file_->readAt(recordOffset(first), chunk.data(), size_t(chunk.size()));
-            for (size_t i = 0; i + size_t(recordLength) <= got; i += size_t(recordLength)) {
-                if (chunk[qsizetype(i)] == kDeletedFlag) ++deleted;
-            }
-        }
+        scanRecords(*file_, recordOffset(1), recordLength, count_,
+                    [&](uint32_t, uint32_t, QByteArrayView chunk) {
+                        for (qsizetype i = 0; i + recordLength <= chunk.size(); i += recordLength) {
+                            if (chunk[i] == kDeletedFlag) ++deleted;
+                        }
+                        return true;
+                    });
         deletedCount_ = deleted;
     }
     return count_ - uint32_t(deletedCount_);

@@ -19,6 +19,24 @@ constexpr uint32_t kInChange = 0xFFFFFFFF;
 
 constexpr int kScanChunk = 1 << 20;  // bytes per read when scanning the whole file
 
+// Reads records 1..count, which start at `start` in `file`, about kScanChunk
+// bytes at a time, and hands each chunk to visit(first, wanted, bytes): the
+// number of its first record, how many records were asked for, and the bytes
+// that came (fewer at the end of the file). Stops when visit returns false.
+template <class Visit>
+void scanRecords(const platform::File& file, int64_t start, int recordLength, uint32_t count,
+                 Visit&& visit) {
+    const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
+    QByteArray chunk;
+    for (uint32_t first = 1; first <= count; first += perChunk) {
+        const uint32_t n = qMin(perChunk, count - first + 1);
+        chunk.resize(qsizetype(n) * recordLength);
+        const int64_t offset = start + int64_t(first - 1) * recordLength;
+        const size_t got = file.readAt(offset, chunk.data(), size_t(chunk.size()));
+        if (!visit(first, n, QByteArrayView(chunk.constData(), qsizetype(got)))) return;
+    }
+}
+
 inline QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }

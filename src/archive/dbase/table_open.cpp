@@ -219,26 +219,22 @@ std::vector<std::vector<IndexEntry>> Table::scanKeys(const std::vector<int>& fie
     std::vector<std::vector<IndexEntry>> entries(fields.size());
     for (auto& e : entries) e.reserve(count_);
     const int recordLength = layout_.recordLength();
-    const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
-    QByteArray chunk;
-    for (uint32_t first = 1; first <= count_; first += perChunk) {
-        const uint32_t n = qMin(perChunk, count_ - first + 1);
-        chunk.resize(qsizetype(n) * recordLength);
-        const size_t got = file_->readAt(recordOffset(first), chunk.data(), size_t(chunk.size()));
-        const uint32_t whole = uint32_t(got / size_t(recordLength));
-        for (uint32_t i = 0; i < whole; ++i) {
-            const QByteArrayView record(chunk.constData() + qsizetype(i) * recordLength,
-                                        recordLength);
-            for (size_t t = 0; t < fields.size(); ++t) {
-                QByteArray key =
-                    types[t] == KeyType::Character
-                        ? MdxIndex::characterKey(layout_.bytes(fields[t], record), lengths[t])
-                        : MdxIndex::dateKey(layout_.date(fields[t], record));
-                entries[t].push_back(IndexEntry{std::move(key), first + i});
-            }
-        }
-        if (whole < n) break;
-    }
+    scanRecords(*file_, recordOffset(1), recordLength, count_,
+                [&](uint32_t first, uint32_t n, QByteArrayView chunk) {
+                    const uint32_t whole = uint32_t(chunk.size() / recordLength);
+                    for (uint32_t i = 0; i < whole; ++i) {
+                        const QByteArrayView record = chunk.sliced(qsizetype(i) * recordLength,
+                                                                   recordLength);
+                        for (size_t t = 0; t < fields.size(); ++t) {
+                            QByteArray key = types[t] == KeyType::Character
+                                                 ? MdxIndex::characterKey(
+                                                       layout_.bytes(fields[t], record), lengths[t])
+                                                 : MdxIndex::dateKey(layout_.date(fields[t], record));
+                            entries[t].push_back(IndexEntry{std::move(key), first + i});
+                        }
+                    }
+                    return whole == n;
+                });
     return entries;
 }
 

@@ -52,29 +52,26 @@ void Table::pack() {
             packed.marker.changes = layout_.marker.changes + 1;
             packed.marker.indexed = layout_.marker.changes;  // index to be regenerated
             const int recordLength = layout_.recordLength();
-            const uint32_t perChunk = uint32_t(qMax(1, kScanChunk / recordLength));
             int64_t written = packed.headerLength();
             uint32_t kept = 0;
-            QByteArray chunk;
             QByteArray outBytes;
-            for (uint32_t first = 1; first <= count_; first += perChunk) {
-                const uint32_t n = qMin(perChunk, count_ - first + 1);
-                chunk.resize(qsizetype(n) * recordLength);
-                const size_t got =
-                    file_->readAt(recordOffset(first), chunk.data(), size_t(chunk.size()));
-                if (got != size_t(chunk.size()))
-                    throw EngineError(QStringLiteral("The table %1 is damaged: it ends early")
-                                          .arg(native(path_)));
-                outBytes.clear();
-                for (uint32_t i = 0; i < n; ++i) {
-                    const char* r = chunk.constData() + qsizetype(i) * recordLength;
-                    if (r[0] == kDeletedFlag) continue;
-                    outBytes.append(r, recordLength);
-                    ++kept;
-                }
-                out->writeAt(written, outBytes.constData(), size_t(outBytes.size()));
-                written += outBytes.size();
-            }
+            scanRecords(*file_, recordOffset(1), recordLength, count_,
+                        [&](uint32_t, uint32_t n, QByteArrayView chunk) {
+                            if (chunk.size() != qsizetype(n) * recordLength)
+                                throw EngineError(
+                                    QStringLiteral("The table %1 is damaged: it ends early")
+                                        .arg(native(path_)));
+                            outBytes.clear();
+                            for (uint32_t i = 0; i < n; ++i) {
+                                const char* r = chunk.constData() + qsizetype(i) * recordLength;
+                                if (r[0] == kDeletedFlag) continue;
+                                outBytes.append(r, recordLength);
+                                ++kept;
+                            }
+                            out->writeAt(written, outBytes.constData(), size_t(outBytes.size()));
+                            written += outBytes.size();
+                            return true;
+                        });
             out->writeAt(written, &kEndOfFile, 1);
             packed.recordCount = kept;
             packed.lastUpdate = today();
