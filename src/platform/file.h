@@ -97,7 +97,8 @@ class File {
 // A file written from start to end under a temporary name beside `path`;
 // commit() makes it durable and puts it in place of `path` in one step.
 // Destroyed uncommitted, it removes the temporary file and `path` stays as it
-// was. A file that exists keeps its permissions.
+// was. A file that exists keeps its permissions; a symbolic link stays and
+// its target is written.
 class DurableFile {
   public:
     explicit DurableFile(const QString& path);

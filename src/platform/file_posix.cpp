@@ -195,7 +195,19 @@ bool File::isAt(const QString& path) const {
 
 // ---------------------------------------------------------------- whole files
 
-DurableFile::DurableFile(const QString& path) : path_(path) {
+namespace {
+
+// The file a name stands for: a link is written through, not replaced by a
+// file of its own, even where its target does not exist yet.
+QString finalTarget(const QString& path) {
+    QFileInfo info(path);
+    for (int depth = 0; info.isSymLink() && depth < 32; ++depth) info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? path : info.filePath();
+}
+
+}  // namespace
+
+DurableFile::DurableFile(const QString& path) : path_(finalTarget(path)) {
     // A fresh name each time: two savers of one file never share a
     // temporary, and a leftover of an interrupted run is never reused.
     for (int attempt = 0;; ++attempt) {

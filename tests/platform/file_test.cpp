@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -78,6 +79,13 @@ TEST_F(FileTest, WholeFileWriteReplacesOrLeavesTheOldFile) {
     }
     EXPECT_EQ(bytesOf("target"), "new");
     EXPECT_EQ(names(), QStringList{"target"});
+
+    // A link stays a link; the file it names is what changes.
+    ASSERT_TRUE(QFile::link(path("target"), path("link")));
+    platform::writeFile(path("link"), "through the link");
+    EXPECT_TRUE(QFileInfo(path("link")).isSymLink());
+    EXPECT_EQ(bytesOf("target"), "through the link");
+    ASSERT_TRUE(QFile::remove(path("link")));
 }
 
 TEST_F(FileTest, ReplaceLeavesEitherFileWhole) {
