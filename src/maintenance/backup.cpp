@@ -1,6 +1,7 @@
 #include "maintenance/backup.h"
 
 #include "maintenance/cabinet.h"
+#include "platform/file.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -53,11 +54,14 @@ QString keepPrevious(const QDir& folder, const QString& cabinet) {
     }
     const QString kept = folder.filePath(name);
     std::error_code code;
-    fs::create_hard_link(fs::path(QFile::encodeName(cabinet).toStdString()),
-                         fs::path(QFile::encodeName(kept).toStdString()), code);
-    if (code && !QFile::copy(cabinet, kept)) {
-        throw CabinetError(QStringLiteral("Could not create cabinet file"),
-                           CabinetError::kCreateCabinet, SystemError::from(code));
+    fs::create_hard_link(platform::fsPath(cabinet), platform::fsPath(kept), code);
+    if (code) {
+        try {
+            platform::copyFile(cabinet, kept);
+        } catch (const platform::FileError&) {
+            throw CabinetError(QStringLiteral("Could not create cabinet file"),
+                               CabinetError::kCreateCabinet, SystemError::from(code));
+        }
     }
     return kept;
 }

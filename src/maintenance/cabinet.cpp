@@ -2,6 +2,7 @@
 
 #include "maintenance/cabinet_gcab.h"
 #include "maintenance/cabinet_layout.h"
+#include "platform/file.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,17 +15,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <optional>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace maintenance {
 
@@ -44,85 +36,34 @@ const QString kCreateCabinetText = QStringLiteral("Could not create cabinet file
 const QString kTargetFileText = QStringLiteral("Failure writing to target file");
 const QString kCheckFailedText = QStringLiteral("Cabinet written does not read back correctly");
 
-fs::path fsPath(const QString& path) {
-#ifdef Q_OS_WIN
-    return fs::path(path.toStdWString());
-#else
-    return fs::path(QFile::encodeName(path).toStdString());
-#endif
+using platform::fsPath;
+
+// A source or a cabinet is read whole: a program folder's files are small, and
+// a cabinet is checked whole before anything comes out of it. What grows past
+// anything a cabinet could hold stops there.
+QByteArray readWholeFile(const QString& path) {
+    return platform::readFile(path, kMaxTotalSize);
 }
 
-// stdio rather than QFile, because the operator is shown the system's own
-// error number.
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-std::FILE* openFile(const QString& path, const char* mode) {
-#ifdef Q_OS_WIN
-    return _wfopen(reinterpret_cast<const wchar_t*>(path.utf16()),
-                   reinterpret_cast<const wchar_t*>(QString::fromLatin1(mode).utf16()));
-#else
-    return std::fopen(QFile::encodeName(path).constData(), mode);
-#endif
+bool failedToOpen(const platform::FileError& error) {
+    return error.action() == platform::FileError::Action::Open;
 }
 
-int syncFile(std::FILE* file) {
-#ifdef Q_OS_WIN
-    return _commit(_fileno(file));
-#else
-    return ::fsync(fileno(file));
-#endif
-}
-
-
-// Reads a whole file; std::nullopt with `error` set (and `opened` telling
-// which step failed) when the system refuses.
-std::optional<QByteArray> readWholeFile(const QString& path, int* error, bool* opened) {
-    *opened = false;
-    FilePtr file(openFile(path, "rb"));
-    if (!file) {
-        *error = errno;
-        return std::nullopt;
-    }
-    *opened = true;
-    std::error_code ignored;
-    const auto expected = fs::file_size(fsPath(path), ignored);
-    QByteArray data;
-    if (!ignored && expected < std::uintmax_t(kMaxTotalSize) + 1) {
-        data.reserve(static_cast<qsizetype>(expected) + 1);
-    }
-    constexpr qsizetype kChunk = 1 << 20;
-    for (;;) {
-        const qsizetype before = data.size();
-        data.resize(before + kChunk);
-        const std::size_t got = std::fread(data.data() + before, 1, kChunk, file.get());
-        data.resize(before + static_cast<qsizetype>(got));
-        if (got < std::size_t(kChunk)) break;
-        if (data.size() > kMaxTotalSize) break;  // grew past anything we could store
-    }
-    if (std::ferror(file.get())) {
-        *error = errno != 0 ? errno : EIO;
-        return std::nullopt;
-    }
-    return data;
+SystemError systemErrorOf(const platform::FileError& error) {
+    return SystemError::fromErrno(error.systemError() != 0 ? error.systemError() : EIO);
 }
 
 QByteArray readCabinetFile(const QString& path) {
-    int error = 0;
-    bool opened = false;
-    errno = 0;
-    std::optional<QByteArray> bytes = readWholeFile(path, &error, &opened);
-    if (!bytes) {
-        if (!opened) {
+    try {
+        return readWholeFile(path);
+    } catch (const platform::FileError& error) {
+        if (failedToOpen(error)) {
             throw CabinetError(QStringLiteral("Cabinet not found"), CabinetError::kCabinetNotFound,
-                               SystemError::fromErrno(error));
+                               systemErrorOf(error));
         }
         throw CabinetError(QStringLiteral("Cabinet file is corrupt"), CabinetError::kCorrupt,
-                           SystemError::fromErrno(error));
+                           systemErrorOf(error));
     }
-    return *std::move(bytes);
 }
 
 CabinetEntry entryOf(const layout::File& file) {
@@ -194,25 +135,12 @@ void verifySources(const QString& cabinetPath, const std::vector<cabinet_gcab::S
 
 }  // namespace
 
-// Makes a rename inside `folder` survive a power cut.
-void syncFolder(const QString& folder) {
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(folder);
-#endif
-}
-
 // ---------------------------------------------------------------- writing
 
 struct CabinetWriter::Impl {
     QString path;
     QString tempPath;
-    FilePtr temp;
+    std::unique_ptr<platform::File> temp;
     std::vector<cabinet_gcab::Source> sources;
     QSet<QString> added;  // absolute paths
     QStringList skipped;
@@ -223,8 +151,7 @@ struct CabinetWriter::Impl {
     void discard() {
         if (temp) {
             temp.reset();
-            std::error_code ignored;
-            fs::remove(fsPath(tempPath), ignored);
+            platform::removeFile(tempPath);
         }
         sources.clear();
         added.clear();
@@ -266,11 +193,11 @@ void CabinetWriter::create(const QString& path) {
     if (code)
         throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
                            SystemError::from(code));
-    errno = 0;
-    impl_->temp.reset(openFile(impl_->tempPath, "wb"));
-    if (!impl_->temp) {
-        throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
-                           SystemError::fromErrno(errno));
+    try {
+        impl_->temp = std::make_unique<platform::File>(
+            impl_->tempPath, platform::File::Access::ReadWrite, platform::File::Create::Yes);
+    } catch (const platform::FileError& error) {
+        throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet, systemErrorOf(error));
     }
 }
 
@@ -294,18 +221,18 @@ int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
         if (impl_->sources.size() >= kMaxFiles || impl_->total + info.size() > kMaxTotalSize) {
             throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);
         }
-        int error = 0;
-        bool opened = false;
-        errno = 0;
-        std::optional<QByteArray> data = readWholeFile(absolute, &error, &opened);
-        if (!data) {
+        QByteArray data;
+        try {
+            data = readWholeFile(absolute);
+        } catch (const platform::FileError& error) {
+            const bool opened = !failedToOpen(error);
             throw CabinetError(opened
                                    ? QStringLiteral("Failure reading file to be stored in cabinet")
                                    : QStringLiteral("Failure opening file to be stored in cabinet"),
                                opened ? CabinetError::kReadSource : CabinetError::kOpenSource,
-                               SystemError::fromErrno(error));
+                               systemErrorOf(error));
         }
-        if (impl_->total + data->size() > kMaxTotalSize) {
+        if (impl_->total + data.size() > kMaxTotalSize) {
             throw CabinetError(kFormatLimitText, CabinetError::kFormatLimit);
         }
 
@@ -315,7 +242,7 @@ int CabinetWriter::addFiles(const QString& folder, const QString& mask) {
         source.attributes = layout::kArchive;
         if (!info.permission(QFileDevice::WriteOwner)) source.attributes |= layout::kReadOnly;
         if (source.name.startsWith(QLatin1Char('.'))) source.attributes |= layout::kHidden;
-        source.data = *std::move(data);
+        source.data = std::move(data);
         impl_->total += source.data.size();
         impl_->sources.push_back(std::move(source));
         impl_->added.insert(absolute);
@@ -335,40 +262,22 @@ void CabinetWriter::close() {
         }
         const QByteArray cabinet = cabinet_gcab::compress(impl_->sources);
 
-        std::FILE* file = impl_->temp.get();
-        errno = 0;
-        if (std::fwrite(cabinet.constData(), 1, std::size_t(cabinet.size()), file) !=
-                std::size_t(cabinet.size()) ||
-            std::fflush(file) != 0 || syncFile(file) != 0) {
+        try {
+            impl_->temp->writeAt(0, cabinet.constData(), std::size_t(cabinet.size()));
+            impl_->temp->syncData();
+            impl_->temp.reset();
+            verifySources(impl_->tempPath, impl_->sources);
+            platform::replaceFile(impl_->tempPath, impl_->path);
+        } catch (const platform::FileError& error) {
             throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
-                               SystemError::fromErrno(errno != 0 ? errno : EIO));
+                               systemErrorOf(error));
         }
-        errno = 0;
-        if (std::fclose(impl_->temp.release()) != 0) {
-            throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
-                               SystemError::fromErrno(errno != 0 ? errno : EIO));
-        }
-
-        verifySources(impl_->tempPath, impl_->sources);
-
-        std::error_code code;
-#ifdef Q_OS_WIN
-        // A read-only cabinet may not be replaced there until it is writable.
-        fs::permissions(fsPath(impl_->path), fs::perms::owner_write, fs::perm_options::add, code);
-#endif
-        fs::rename(fsPath(impl_->tempPath), fsPath(impl_->path), code);
-        if (code) {
-            throw CabinetError(kCreateCabinetText, CabinetError::kCreateCabinet,
-                               SystemError::from(code));
-        }
-        syncFolder(QFileInfo(impl_->path).absolutePath());
         impl_->sources.clear();
         impl_->added.clear();
         impl_->total = 0;
     } catch (...) {
-        std::error_code ignored;
         impl_->temp.reset();
-        fs::remove(fsPath(impl_->tempPath), ignored);
+        platform::removeFile(impl_->tempPath);
         impl_->discard();
         throw;
     }
@@ -571,7 +480,7 @@ QStringList extractAll(const QString& cabinetPath, const QString& folder,
         if (!aside.isEmpty() && !keepAside) fs::remove_all(fsPath(aside), ignored);
         throw;
     }
-    syncFolder(folder);
+    platform::syncFolder(folder);
     fs::remove_all(fsPath(staging), code);
     fs::remove_all(fsPath(aside), code);
     return names;

@@ -106,10 +106,6 @@ FreeSpaceQuery setFreeSpaceQuery(FreeSpaceQuery query);
 using FileMove = std::function<std::error_code(const QString& from, const QString& to)>;
 FileMove setFileMove(FileMove move);
 
-// Makes a rename inside `folder` survive a power cut (a no-op where the
-// system syncs folders on its own).
-void syncFolder(const QString& folder);
-
 // The files a cabinet holds, in stored order.
 std::vector<CabinetEntry> listCabinet(const QString& cabinetPath);
 

@@ -3,6 +3,7 @@
 #include "maintenance/backup.h"
 #include "maintenance/cabinet.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/ini_file.h"
 #include "platform/prompts.h"
 
@@ -12,56 +13,22 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <filesystem>
-#include <system_error>
-
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace maintenance {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 const QString kSection = QStringLiteral("Backup");
 const QString kFolderKey = QStringLiteral("Cartella");
-
-fs::path toPath(const QString& name) {
-    return fs::path(QFile::encodeName(name).toStdString());
-}
-
-bool syncHandle(int fd) {
-#ifdef Q_OS_WIN
-    return ::_commit(fd) == 0;
-#else
-    return ::fsync(fd) == 0;
-#endif
-}
 
 // Copies `from` to `to` (which must not exist) and makes it durable. A
 // partial copy is removed.
 bool copyDurably(const QString& from, const QString& to) {
-    QFile source(from);
-    QFile target(to);
-    if (!source.open(QIODevice::ReadOnly)) return false;
-    if (!target.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
-    bool ok = true;
-    QByteArray chunk;
-    while (ok && !source.atEnd()) {
-        chunk = source.read(1 << 20);
-        if (chunk.isEmpty() && source.error() != QFileDevice::NoError) ok = false;
-        if (ok && target.write(chunk) != chunk.size()) ok = false;
+    try {
+        platform::copyFile(from, to);
+        return true;
+    } catch (const platform::FileError&) {
+        return false;
     }
-    ok = ok && target.flush() && syncHandle(target.handle());
-    target.close();
-    ok = ok && target.error() == QFileDevice::NoError;
-    if (!ok) QFile::remove(to);
-    return ok;
 }
 
 // Reads both files back from disk and compares them.
@@ -87,20 +54,17 @@ QString scratchName(const QString& target) {
 }
 
 bool replaceWith(const QString& from, const QString& to) {
-    std::error_code code;
-    fs::rename(toPath(from), toPath(to), code);
-    if (code) {
-        // A read-only copy on the media stands in the way on some systems.
-        QFile(to).setPermissions(QFile(to).permissions() | QFileDevice::WriteOwner);
-        code.clear();
-        fs::rename(toPath(from), toPath(to), code);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            platform::replaceFile(from, to);
+            return true;
+        } catch (const platform::FileError&) {
+            // A read-only copy on the media stands in the way on some systems.
+            QFile(to).setPermissions(QFile(to).permissions() | QFileDevice::WriteOwner);
+        }
     }
-    if (code) {
-        QFile::remove(from);
-        return false;
-    }
-    syncFolder(QFileInfo(to).absolutePath());
-    return true;
+    QFile::remove(from);
+    return false;
 }
 
 // True when every file of the cabinet decompresses whole: the same check

@@ -4,12 +4,12 @@
 #include "platform/cp1252.h"
 #include "platform/dates.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/number_format.h"
 #include "platform/prompts.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 namespace maintenance {
@@ -56,30 +56,31 @@ void writeExport(sql::Database& db, const QString& path, const QStringList& stat
     for (const QString& line : statement) query.add(line);
     query.open();
 
-    // QSaveFile writes beside the target and renames over it on commit; the
+    // Written beside the target and put in its place at the end; the
     // previous file stays until then.
-    QSaveFile file(path);
-    const auto fail = [&path](const QString& why) {
-        throw platform::FileError(
-            QStringLiteral("Impossibile scrivere %1: %2").arg(QDir::toNativeSeparators(path), why));
-    };
-    if (!file.open(QIODevice::WriteOnly)) fail(file.errorString());
-    QByteArray out = platform::cp1252::encode(exportLine(header)) + "\r\n";
-    QStringList values;
-    for (query.first(); !query.eof(); query.next()) {
-        values.clear();
-        for (int f = 0; f < query.fieldCount(); ++f) values << valueText(query, f);
-        // A character with no Windows-1252 byte cannot be in a table; encode()
-        // would name it if one ever were.
-        out += platform::cp1252::encode(exportLine(values));
-        out += "\r\n";
-        if (out.size() >= (1 << 20)) {
-            if (file.write(out) != out.size()) fail(file.errorString());
-            out.clear();
+    try {
+        platform::DurableFile file(path);
+        QByteArray out = platform::cp1252::encode(exportLine(header)) + "\r\n";
+        QStringList values;
+        for (query.first(); !query.eof(); query.next()) {
+            values.clear();
+            for (int f = 0; f < query.fieldCount(); ++f) values << valueText(query, f);
+            // A character with no Windows-1252 byte cannot be in a table; encode()
+            // would name it if one ever were.
+            out += platform::cp1252::encode(exportLine(values));
+            out += "\r\n";
+            if (out.size() >= (1 << 20)) {
+                file.write(out);
+                out.clear();
+            }
         }
+        file.write(out);
+        file.commit();
+    } catch (const platform::FileError& error) {
+        throw platform::FileError(QStringLiteral("Impossibile scrivere %1: %2")
+                                      .arg(QDir::toNativeSeparators(path),
+                                           platform::systemMessage(error.systemError())));
     }
-    if (file.write(out) != out.size()) fail(file.errorString());
-    if (!file.commit()) fail(file.errorString());
     query.close();
 }
 

@@ -6,6 +6,7 @@
 #include "archive/sql/query.h"
 #include "archive/sql/sql_database.h"
 #include "archive/statements.h"
+#include "platform/file.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,11 +61,15 @@ void fillNewFields(const QString& folder) {
 }
 
 void deleteVersion2Files(const QString& folder, const Version2Disposal& disposal) {
-    const auto remove =
-        disposal.remove ? disposal.remove : [](const QString& path) { return QFile::remove(path); };
+    const auto remove = disposal.remove ? disposal.remove : platform::removeFile;
     const auto rename =
         disposal.rename ? disposal.rename : [](const QString& from, const QString& to) {
-            return QFile::rename(from, to);
+            try {
+                platform::replaceFile(from, to);
+                return true;
+            } catch (const platform::FileError&) {
+                return false;
+            }
         };
     QStringList left;
     for (const QString& table : kVersion2Tables) {

@@ -56,8 +56,8 @@ class Version2NotRemoved : public platform::FileError {
     using platform::FileError::FileError;
 };
 
-// How the conversion gets rid of a version-2 file: QFile::remove and
-// QFile::rename unless a test sets others.
+// How the conversion gets rid of a version-2 file: platform::removeFile and
+// platform::replaceFile unless a test sets others.
 struct Version2Disposal {
     std::function<bool(const QString& path)> remove;
     std::function<bool(const QString& from, const QString& to)> rename;

@@ -31,10 +31,32 @@ public:
 };
 
 // A file that cannot be read or written (the message names the file).
+//
+// When a system call failed, the error also says which step it was and the
+// system's error number, so that a layer with messages of its own (the table
+// engine, the cabinet layer) can word the failure its way.
 class FileError : public Error {
 public:
+    enum class Action { None, Open, Create, Examine, Read, Write, Sync, Resize, Map, Lock, Unlock, Replace };
+
     using Error::Error;
+    // "File not found: <path>" for a file that is not there, otherwise
+    // "Cannot <action> <path>: <the system's words>".
+    FileError(const QString& path, Action action, int systemError);
+
+    const QString& path() const noexcept { return path_; }
+    Action action() const noexcept { return action_; }
+    // The system's error number; 0 when the failure was not the system's.
+    int systemError() const noexcept { return systemError_; }
+
+private:
+    QString path_;
+    Action action_ = Action::None;
+    int systemError_ = 0;
 };
+
+// The system's own words for an error number.
+QString systemMessage(int systemError);
 
 // A silent stop: ends the handler that raised it, like an error, but the
 // operator has already been told (or chose it), so no box shows it.

@@ -2,10 +2,10 @@
 
 #include "platform/cp1252.h"
 #include "platform/error.h"
+#include "platform/file.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace platform {
 namespace {
@@ -89,14 +89,12 @@ void IniFile::save() const {
     // profile rewritten in place and cut short would lose its keys, and
     // missing keys bring back the built-in login. Where no temporary file can
     // be made the save fails and the old file stays as it was.
-    QSaveFile file(path_);
-    file.setDirectWriteFallback(false);
-    // Unbuffered, so that a write the disk takes only in part (disk full)
-    // shows here and the short file is never renamed into place.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(bytes) != bytes.size() || !file.commit())
+    try {
+        writeFile(path_, bytes);
+    } catch (const FileError&) {
         throw FileError(
             QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path_)));
+    }
 }
 
 IniFile::Range IniFile::findSection(const QString& section) const {

@@ -29,6 +29,10 @@ void exportText(const PreparedReport& report, const QString& path);
 QByteArray rtfExport(const PreparedReport& report);
 void exportRtf(const PreparedReport& report, const QString& path);
 
+// Writes a report file whole (see platform::writeFile); raises
+// platform::FileError "Cannot write file <path>. <the system's words>".
+void writeReportFile(const QString& path, const QByteArray& bytes);
+
 // The page's printed lines: its text items grouped by height on the sheet,
 // each line left to right (shared by the text and RTF exports).
 std::vector<std::vector<const Item*>> printedLines(const Page& page);

@@ -2,7 +2,6 @@
 
 #include "platform/error.h"
 
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -119,9 +118,7 @@ QByteArray rtfExport(const PreparedReport& report) {
 
 void exportRtf(const PreparedReport& report, const QString& path) {
     const QByteArray bytes = rtfExport(report);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw platform::FileError(QStringLiteral("Cannot write file %1. %2").arg(path, f.errorString()));
+    writeReportFile(path, bytes);
 }
 
 }  // namespace reports

@@ -1,7 +1,8 @@
 #include "reports/template_file.h"
 
+#include "reports/report_exports.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -402,9 +403,7 @@ void saveTemplate(const Report& report, const QString& path) {
     // refuses it, with the message the operator would meet at the next load.
     const QByteArray bytes = serializeTemplate(report);
     parseTemplate(bytes, path);
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) < 0 || !f.commit())
-        throw platform::FileError(QStringLiteral("Cannot write file %1. %2").arg(path, f.errorString()));
+    writeReportFile(path, bytes);
 }
 
 }  // namespace reports

@@ -2,8 +2,8 @@
 
 #include "platform/cp1252.h"
 #include "platform/error.h"
+#include "platform/file.h"
 
-#include <QSaveFile>
 #include <algorithm>
 
 namespace reports {
@@ -12,13 +12,16 @@ namespace {
 constexpr int kColumnUnits = 20;     // 2 mm a character
 constexpr int kSameLineUnits = 15;   // texts less than 1.5 mm apart share a line
 
-void write(const QString& path, const QByteArray& bytes) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        throw platform::FileError(QStringLiteral("Cannot write file %1. %2").arg(path, f.errorString()));
-}
-
 }  // namespace
+
+void writeReportFile(const QString& path, const QByteArray& bytes) {
+    try {
+        platform::writeFile(path, bytes);
+    } catch (const platform::FileError& error) {
+        throw platform::FileError(QStringLiteral("Cannot write file %1. %2")
+                                      .arg(path, platform::systemMessage(error.systemError())));
+    }
+}
 
 std::vector<std::vector<const Item*>> printedLines(const Page& page) {
     std::vector<const Item*> texts;
@@ -76,7 +79,7 @@ void exportText(const PreparedReport& report, const QString& path) {
     QString storable;
     storable.reserve(text.size());
     for (QChar c : text) storable += platform::cp1252::toByte(c) ? c : u'?';
-    write(path, platform::cp1252::encode(storable));
+    writeReportFile(path, platform::cp1252::encode(storable));
 }
 
 }  // namespace reports

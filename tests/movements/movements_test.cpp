@@ -1,7 +1,7 @@
 // The counter's rules without windows: what a reading means in each window,
 // the sale line, and the writes of a stock-in, a sale and a return.
 #include "archive/dbase/engine_settings.h"
-#include "archive/dbase/file_lock.h"
+#include "archive/dbase/table_file.h"
 #include "support/counter_archive.h"
 #include "movements/barcode_reading.h"
 #include "movements/returns.h"
@@ -329,8 +329,8 @@ TEST_F(CounterRules, SaleWhoseStockPostFindsTheTableLockedUndoesItsJournalRecord
     {
         // Another workstation in the middle of a change to the stock table:
         // the journal record is posted, the stock post gives up waiting.
-        dbase::OsFile other(archive::tablePath(archive.folder(), archive::giacenza3()),
-                            dbase::OsFile::Access::ReadWrite);
+        dbase::TableFile other(archive::tablePath(archive.folder(), archive::giacenza3()),
+                            dbase::TableFile::Access::ReadWrite);
         ASSERT_TRUE(other.tryLock(dbase::kWriteLockOffset, 1, true));
         EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
         EXPECT_EQ(list.lines().size(), 3u);

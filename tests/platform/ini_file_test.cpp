@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
 #include "platform/error.h"
+#include "support/file_size_limit.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -8,8 +9,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-#include <csignal>
 
 using platform::IniFile;
 
@@ -218,17 +217,6 @@ TEST_F(IniFileTest, ErrorsNameTheFile) {
 // key of the old file where it was: a profile rewritten in place and cut
 // short would bring back the built-in login.
 TEST_F(IniFileTest, FailedSaveLeavesTheOldFileWhole) {
-    struct FileSizeLimit {  // writes beyond `bytes` fail, with EFBIG instead of a signal
-        explicit FileSizeLimit(rlim_t bytes) {
-            std::signal(SIGXFSZ, SIG_IGN);
-            getrlimit(RLIMIT_FSIZE, &saved);
-            rlimit limit = saved;
-            limit.rlim_cur = bytes;
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
-        rlimit saved{};
-    };
     const QByteArray old = "[Tasmero]\r\nCodice_Text=mario\r\npwpw_Caption=oYuKndyaUg==\r\n";
     // The longest name the folder takes: "<name>.XXXXXX" beside it is too long.
     const QString longName = QString(250, QLatin1Char('c')) + QStringLiteral(".ini");
@@ -247,7 +235,7 @@ TEST_F(IniFileTest, FailedSaveLeavesTheOldFileWhole) {
         ini.writeString(QStringLiteral("Tasmero"), QStringLiteral("NormPos"),
                         QString(200, QLatin1Char('9')));
         try {
-            FileSizeLimit limit(16);
+            test::FileSizeLimit limit(16);
             ini.save();
             ADD_FAILURE() << "saved";
         } catch (const platform::FileError& e) {

@@ -3,6 +3,7 @@
 #include "archive/archive_files.h"
 #include "maintenance/settings_store.h"
 #include "platform/error.h"
+#include "platform/file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,9 +39,12 @@ InstallationReport prepareInstallation(const QString& folder, const QString& tem
         for (const QString& existing : to.entryList(QDir::Files))
             present = present || existing.compare(name, Qt::CaseInsensitive) == 0;
         if (present) continue;
-        if (!QFile::copy(from.filePath(name), to.filePath(name)))
+        try {
+            platform::copyFile(from.filePath(name), to.filePath(name));
+        } catch (const platform::FileError&) {
             throw platform::FileError(QStringLiteral("Unable to write to %1")
                                           .arg(QDir::toNativeSeparators(to.filePath(name))));
+        }
         QFile::setPermissions(to.filePath(name), QFile::ReadOwner | QFile::WriteOwner |
                                                      QFile::ReadGroup | QFile::ReadOther);
         report.templatesCopied << name;

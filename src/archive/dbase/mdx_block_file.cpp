@@ -7,30 +7,46 @@
 #include <cerrno>
 #include <cstring>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace dbase::mdx {
 
-BlockFile::BlockFile(QString path) : path_(std::move(path)), file_(path_) {}
+namespace {
+
+// A file failure in the index's own words.
+[[noreturn]] void raiseIndexError(const platform::FileError& failure) {
+    const QString path = QDir::toNativeSeparators(failure.path());
+    const QString system = platform::systemMessage(failure.systemError());
+    switch (failure.action()) {
+        case platform::FileError::Action::Open:
+            throw EngineError(QStringLiteral("Cannot open the index file %1: %2").arg(path, system));
+        case platform::FileError::Action::Create:
+            throw EngineError(
+                QStringLiteral("Cannot create the index file %1: %2").arg(path, system));
+        case platform::FileError::Action::Read:
+        case platform::FileError::Action::Examine:
+            throw EngineError(QStringLiteral("Cannot read the index file %1: %2").arg(path, system));
+        case platform::FileError::Action::Sync:
+            throw EngineError(QStringLiteral("Cannot write the index file %1 to disk.").arg(path));
+        default:
+            throw EngineError(
+                QStringLiteral("Cannot write the index file %1: %2").arg(path, system));
+    }
+}
+
+}  // namespace
+
+BlockFile::BlockFile(QString path) : path_(std::move(path)) {}
 
 void BlockFile::open(bool writable) {
     writable_ = writable;
-    const auto mode =
-        (writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered;
-    if (!file_.open(mode))
-        throw EngineError(QStringLiteral("Cannot open the index file %1: %2")
-                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+    file_ = std::make_unique<platform::File>(
+        path_, writable ? platform::File::Access::ReadWrite : platform::File::Access::ReadOnly,
+        platform::File::Create::No, &raiseIndexError);
 }
 
 void BlockFile::create() {
     writable_ = true;
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
-        throw EngineError(QStringLiteral("Cannot create the index file %1: %2")
-                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+    file_ = std::make_unique<platform::File>(path_, platform::File::Access::ReadWrite,
+                                             platform::File::Create::Yes, &raiseIndexError);
 }
 
 void BlockFile::damaged(const QString& detail) const {
@@ -39,30 +55,15 @@ void BlockFile::damaged(const QString& detail) const {
 }
 
 void BlockFile::readRaw(qint64 offset, uint8_t* out, int bytes) {
-    if (offset < 0 || offset + bytes > file_.size())
+    if (offset < 0 || offset + bytes > fileSize())
         damaged(QStringLiteral("it is shorter than its header says"));
-    if (!file_.seek(offset) || file_.read(reinterpret_cast<char*>(out), bytes) != bytes)
-        throw EngineError(QStringLiteral("Cannot read the index file %1: %2")
-                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+    if (file_->readAt(offset, out, size_t(bytes)) != size_t(bytes))
+        raiseIndexError(platform::FileError(path_, platform::FileError::Action::Read, EIO));
 }
 
 void BlockFile::writeRaw(qint64 offset, const uint8_t* data, int bytes) {
-#ifndef Q_OS_WIN
-    // One call per block instead of a seek and a write: a post writes a few.
-    for (int done = 0; done < bytes;) {
-        const ssize_t put = ::pwrite(file_.handle(), data + done, size_t(bytes - done), offset + done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0)
-            throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
-                                  .arg(QDir::toNativeSeparators(path_),
-                                       QString::fromLocal8Bit(std::strerror(errno))));
-        done += int(put);
-    }
-#else
-    if (!file_.seek(offset) || file_.write(reinterpret_cast<const char*>(data), bytes) != bytes)
-        throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
-                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
-#endif
+    // One call per block: a post writes a few.
+    file_->writeAt(offset, data, size_t(bytes));
 }
 
 BlockFile::Block& BlockFile::load(uint32_t page) {
@@ -157,30 +158,11 @@ void BlockFile::discardFrom(uint32_t pages) {
 }
 
 void BlockFile::truncate(uint32_t pages) {
-    if (file_.size() > qint64(pages) * kPageSize && !file_.resize(qint64(pages) * kPageSize))
-        throw EngineError(QStringLiteral("Cannot write the index file %1: %2")
-                              .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+    if (fileSize() > qint64(pages) * kPageSize) file_->resize(qint64(pages) * kPageSize);
 }
 
 void BlockFile::sync() {
-    if (!writable_) return;
-    file_.flush();
-#ifdef Q_OS_WIN
-    const int rc = _commit(file_.handle());
-#elif defined(__linux__)
-    // The data and what is needed to read it back (the size) is all a post
-    // needs; fdatasync skips the journal commit of a timestamp-only change.
-    int rc;
-    while ((rc = ::fdatasync(file_.handle())) != 0 && errno == EINTR) {
-    }
-#else
-    int rc;
-    while ((rc = ::fsync(file_.handle())) != 0 && errno == EINTR) {
-    }
-#endif
-    if (rc != 0)
-        throw EngineError(QStringLiteral("Cannot write the index file %1 to disk.")
-                              .arg(QDir::toNativeSeparators(path_)));
+    if (writable_) file_->syncData();
 }
 
 }  // namespace dbase::mdx

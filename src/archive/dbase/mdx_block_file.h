@@ -13,7 +13,8 @@
 // * Not thread-safe; the index serialises access.
 #pragma once
 
-#include <QFile>
+#include "platform/file.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -36,7 +37,7 @@ class BlockFile {
     // Creates (truncating) a file for writing.
     void create();
 
-    qint64 fileSize() const { return file_.size(); }
+    qint64 fileSize() const { return file_->size(); }
     // Reads bytes straight from the file (no cache); throws when short.
     void readRaw(qint64 offset, uint8_t* out, int bytes);
     void writeRaw(qint64 offset, const uint8_t* data, int bytes);
@@ -83,7 +84,7 @@ class BlockFile {
     void markDirty(uint32_t page, Block& b);
 
     QString path_;
-    QFile file_;
+    std::unique_ptr<platform::File> file_;
     bool writable_ = false;
     int blockBytes_ = 2 * kPageSize;
     uint32_t pageCount_ = 0;

@@ -74,7 +74,7 @@
 
 namespace dbase {
 
-class OsFile;
+class TableFile;
 
 class Table {
   public:
@@ -210,7 +210,7 @@ class Table {
     QString path_;
     QString canonical_;
     QString mdxPath_;
-    std::unique_ptr<OsFile> file_;
+    std::unique_ptr<TableFile> file_;
     DbfLayout layout_;
     std::unique_ptr<MdxIndex> index_;
     std::vector<int> tagFields_;

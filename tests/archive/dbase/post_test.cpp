@@ -2,7 +2,7 @@
 // durable; the record, indexed, when only its index went wrong (the index is
 // rebuilt from the table and the caller is told).
 #include "archive/dbase/cursor.h"
-#include "archive/dbase/file_lock.h"
+#include "archive/dbase/table_file.h"
 #include "support/table_support.h"
 
 #include <gtest/gtest.h>
@@ -144,7 +144,7 @@ TEST(Posts, RecordsADeadWriterLeftUncountedAreRepairedBeforeTheNextAppend) {
     }
     left.chop(layout.recordLength() / 2);
     {
-        OsFile raw(path, OsFile::Access::ReadWrite);
+        TableFile raw(path, TableFile::Access::ReadWrite);
         raw.writeAt(raw.size() - 1, left.constData(), size_t(left.size()));  // over the 0x1A
     }
     appendIds(c, QStringLiteral("B"), 1);

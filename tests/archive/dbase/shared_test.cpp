@@ -3,7 +3,7 @@
 // with SIGKILL at random moments loses no record whose post had returned).
 #include "archive/dbase/cursor.h"
 #include "archive/dbase/engine_settings.h"
-#include "archive/dbase/file_lock.h"
+#include "archive/dbase/table_file.h"
 #include "support/table_support.h"
 
 #include <gtest/gtest.h>
@@ -205,7 +205,7 @@ TEST(RecordLocks, ARecordBeingEditedElsewhereWaitsThenFailsAndOthersStayFree) {
 
     {
         // The byte other programs can test, at the offset the engine publishes.
-        OsFile raw(path, OsFile::Access::ReadWrite);
+        TableFile raw(path, TableFile::Access::ReadWrite);
         EXPECT_FALSE(raw.tryLock(recordLockOffset(1), 1, true));
         EXPECT_TRUE(raw.tryLock(recordLockOffset(2), 1, true));
         raw.unlock(recordLockOffset(2), 1);
@@ -235,12 +235,12 @@ TEST(RecordLocks, ARecordBeingEditedElsewhereWaitsThenFailsAndOthersStayFree) {
     c.edit();  // free now, and read from disk after taking it
     EXPECT_EQ(c.number(QStringLiteral("QUANTITA")), 1.0);
     {
-        OsFile raw(path, OsFile::Access::ReadWrite);
+        TableFile raw(path, TableFile::Access::ReadWrite);
         EXPECT_FALSE(raw.tryLock(recordLockOffset(1), 1, true));  // held until post
     }
     c.cancel();
     {
-        OsFile raw(path, OsFile::Access::ReadWrite);
+        TableFile raw(path, TableFile::Access::ReadWrite);
         EXPECT_TRUE(raw.tryLock(recordLockOffset(1), 1, true));
     }
     setLockTimeoutMs(10000);
