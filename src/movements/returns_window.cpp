@@ -8,6 +8,7 @@
 #include "movements/returns.h"
 #include "platform/dates.h"
 #include "platform/number_format.h"
+#include "ui_base/field_text.h"
 #include "ui_base/message_box.h"
 #include "ui_base/slot_guard.h"
 
@@ -39,7 +40,8 @@ TfrmResi::TfrmResi(QWidget* parent) : QDialog(parent) {
     QFont bold = Label8->font();
     bold.setBold(true);
     Label8->setFont(bold);
-    Resoquantita = new movements::NumberField(9, 0, QStringLiteral("#"), this);
+    Resoquantita = new movements::NumberField(
+        ui::fieldSpec(archive::giornale3(), archive::fields::QUANTITA), QStringLiteral("#"), this);
     Resoquantita->setObjectName(QStringLiteral("Resoquantita"));
     DateEdit1 = new QDateEdit(platform::today(), this);
     DateEdit1->setObjectName(QStringLiteral("DateEdit1"));

@@ -9,6 +9,7 @@
 #include "movements/pending_changes.h"
 #include "movements/stock_in.h"
 #include "platform/dates.h"
+#include "ui_base/field_text.h"
 #include "ui_base/message_box.h"
 #include "ui_base/slot_guard.h"
 
@@ -48,13 +49,17 @@ TfrmCarico::TfrmCarico(QWidget* parent) : QDialog(parent) {
     QFont bold = Label8->font();
     bold.setBold(true);
     Label8->setFont(bold);
-    CaricoPrezzo = new movements::NumberField(7, 2, QStringLiteral("0.00;;#.##"), this);
+    const archive::TableSpec& giornale = archive::giornale3();
+    CaricoPrezzo = new movements::NumberField(ui::fieldSpec(giornale, archive::fields::PREZZO),
+                                              QStringLiteral("0.00;;#.##"), this);
     CaricoPrezzo->setObjectName(QStringLiteral("CaricoPrezzo"));
-    CaricoAcquisto = new movements::NumberField(7, 6, QStringLiteral("0.000000;;#.######"), this);
+    CaricoAcquisto = new movements::NumberField(ui::fieldSpec(giornale, archive::fields::ACQUISTO),
+                                                QStringLiteral("0.000000;;#.######"), this);
     CaricoAcquisto->setObjectName(QStringLiteral("CaricoAcquisto"));
     CaricoPeriodicita = new QLineEdit(this);
     CaricoPeriodicita->setObjectName(QStringLiteral("CaricoPeriodicita"));
-    Caricoquantita = new movements::NumberField(9, 0, QStringLiteral("#"), this);
+    Caricoquantita = new movements::NumberField(ui::fieldSpec(giornale, archive::fields::QUANTITA),
+                                                QStringLiteral("#"), this);
     Caricoquantita->setObjectName(QStringLiteral("Caricoquantita"));
     DateEdit1 = new QDateEdit(platform::today(), this);
     DateEdit1->setObjectName(QStringLiteral("DateEdit1"));

@@ -9,6 +9,7 @@
 #include "movements/number_field.h"
 #include "movements/returns_window.h"
 #include "movements/sale_window.h"
+#include "movements/stock_in.h"
 #include "platform/dates.h"
 #include "platform/enter_as_tab.h"
 #include "platform/program_locale.h"
@@ -222,6 +223,52 @@ class CounterWindowsTest : public QObject {
         QCOMPARE(disk.journal[0].data, QDate(2024, 3, 1));
         QCOMPARE(disk.magazine(kMag)->periodicit, QStringLiteral("M"));
         QCOMPARE(disk.issue(kIssue)->scadenza, QDate(2024, 3, 31));
+    }
+
+    // The number fields take no more than their columns hold: whatever the
+    // operator can type is stored as typed. A minus sign takes the place of
+    // an integer digit in a column with decimals.
+    void everyNumberTheStockInFieldsTakeIsStored_data() {
+        QTest::addColumn<QString>("typed");  // into price, cost and quantity alike
+        QTest::addColumn<double>("price");
+        QTest::addColumn<double>("cost");
+        QTest::addColumn<double>("quantity");
+        QTest::newRow("widest") << "1234567890.1234567" << 1234567.12 << 1234567.123456
+                                << 123456789.0;
+        QTest::newRow("widest negative")
+            << "-1234567890.1234567" << -123456.12 << -123456.123456 << -123456789.0;
+        QTest::newRow("explicit plus")
+            << "+1234567890.1234567" << 1234567.12 << 1234567.123456 << 123456789.0;
+        QTest::newRow("negative fraction") << "-.5" << -0.5 << -0.5 << -5.0;
+    }
+    void everyNumberTheStockInFieldsTakeIsStored() {
+        QFETCH(QString, typed);
+        QFETCH(double, price);
+        QFETCH(double, cost);
+        QFETCH(double, quantity);
+        auto w = openWindow<TfrmCarico>();
+        for (movements::NumberField* field :
+             {w->CaricoPrezzo, w->CaricoAcquisto, w->Caricoquantita}) {
+            field->clear();
+            QTest::keyClicks(field, typed);
+        }
+        QCOMPARE(w->CaricoPrezzo->value(), price);
+        QCOMPARE(w->CaricoAcquisto->value(), cost);
+        QCOMPARE(w->Caricoquantita->value(), quantity);
+        w.reset();
+
+        movements::registerStockIn(archive->data(),
+                                   {kIssue, kToday, quantity, price, cost, QStringLiteral("M")});
+        const OnDisk disk = archive->onDisk();
+        QCOMPARE(disk.journal.size(), size_t(1));
+        QCOMPARE(disk.journal[0].quantita, quantity);
+        QCOMPARE(disk.journal[0].prezzo, price);
+        QCOMPARE(disk.journal[0].acquisto, cost);
+        QCOMPARE(disk.issue(kIssue)->giacenza, quantity);
+        QCOMPARE(disk.issue(kIssue)->prezzo, price);
+        QCOMPARE(disk.issue(kIssue)->acquisto, cost);
+        QCOMPARE(disk.magazine(kMag)->prezzo, price);
+        QCOMPARE(disk.magazine(kMag)->acquisto, cost);
     }
 
     void unknownMagazineIsCreatedInTheNewMagazineWindow() {
