@@ -8,8 +8,8 @@
 #include "movements/returns.h"
 #include "platform/dates.h"
 #include "platform/number_format.h"
+#include "platform/prompts.h"
 #include "ui_base/field_text.h"
-#include "ui_base/message_box.h"
 #include "ui_base/slot_guard.h"
 
 #include <QApplication>
@@ -120,7 +120,7 @@ void TfrmResi::ResobarcodeExit() {
             Resoquantita->setValue(stock);
             return;
         }
-        ui::plainMessage(this, movements::kNotStocked);
+        platform::prompts().message(movements::kNotStocked);
     }
     Resobarcode->clear();
     Label8->setText(movements::kBadReading);
@@ -156,7 +156,7 @@ void TfrmResi::BitBtn1Click() {
 }
 
 void TfrmResi::indexError(const QString& status) {
-    ui::plainMessage(this, movements::kIndexError);
+    platform::prompts().message(movements::kIndexError);
     Resobarcode->clear();
     Resoquantita->setValue(0);
     Label8->setText(status);

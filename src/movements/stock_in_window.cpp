@@ -9,8 +9,8 @@
 #include "movements/pending_changes.h"
 #include "movements/stock_in.h"
 #include "platform/dates.h"
+#include "platform/prompts.h"
 #include "ui_base/field_text.h"
-#include "ui_base/message_box.h"
 #include "ui_base/slot_guard.h"
 
 #include <QApplication>
@@ -141,8 +141,8 @@ void TfrmCarico::CaricobarcodeExit() {
         return;
     }
     if (reading == Reading::Confirm) {
-        reading = ui::TMymsg::question(this, movements::confirmThirteenText()) ? Reading::LookUp
-                                                                               : Reading::Bad;
+        reading = platform::prompts().question(movements::confirmThirteenText()) ? Reading::LookUp
+                                                                                 : Reading::Bad;
     }
     if (reading != Reading::LookUp) {
         badReading();
@@ -221,7 +221,7 @@ void TfrmCarico::BitBtn1Click() {
         return;
     }
     if (!archive::isIssueKeyLength(code.size())) {
-        ui::plainMessage(this, QStringLiteral("Errore su codice barcode"));
+        platform::prompts().message(QStringLiteral("Errore su codice barcode"));
         resetWindow();
         return;
     }
@@ -235,7 +235,7 @@ void TfrmCarico::BitBtn1Click() {
     entry.cost = CaricoAcquisto->value();
     entry.periodicity = CaricoPeriodicita->text();
     if (movements::registerStockIn(*Data1, entry) == movements::StockInOutcome::MagazineMissing) {
-        ui::plainMessage(this, movements::kIndexError);
+        platform::prompts().message(movements::kIndexError);
         resetWindow();
         return;
     }

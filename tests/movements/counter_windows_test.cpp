@@ -13,6 +13,7 @@
 #include "platform/dates.h"
 #include "platform/enter_as_tab.h"
 #include "platform/program_locale.h"
+#include "platform/scripted_prompts.h"
 #include "shell/application.h"
 
 #include <QComboBox>
@@ -62,8 +63,16 @@ class CounterWindowsTest : public QObject {
             {kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("M"), {}});
         archive->data().Giornale.last();
         archive->data().Riviste.setIndex(QStringLiteral("BARCODE"));
+        // Every box a window shows must be expected by the test.
+        prompts = std::make_unique<platform::ScriptedPrompts>();
+        promptsScope = std::make_unique<platform::PromptsScope>(*prompts);
     }
-    void cleanup() { archive.reset(); }
+    void cleanup() {
+        if (prompts) QVERIFY2(prompts->finished(), qPrintable(prompts->failures().join('\n')));
+        promptsScope.reset();
+        prompts.reset();
+        archive.reset();
+    }
 
     // --- stock-in --------------------------------------------------------
     void stockInOfAKnownIssueProposesItsLastPrices_data() {
@@ -117,25 +126,21 @@ class CounterWindowsTest : public QObject {
     }
 
     void thirteenCharactersAreAskedAboutInTheStockInWindowOnly_data() {
-        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("yes");
         QTest::addColumn<QString>("status");
-        QTest::newRow("Si") << "&Sì"
-                            << "Panorama";
-        QTest::newRow("No") << "&No" << movements::kBadReading;
+        QTest::newRow("Si") << true << "Panorama";
+        QTest::newRow("No") << false << movements::kBadReading;
     }
     void thirteenCharactersAreAskedAboutInTheStockInWindowOnly() {
-        QFETCH(QString, answer);
+        QFETCH(bool, yes);
         QFETCH(QString, status);
         auto w = openWindow<TfrmCarico>();
         QTRY_COMPARE(QApplication::focusWidget(), w->Caricobarcode);
-        BoxSeen seen;
-        answerBox(answer, &seen);
+        prompts->expectQuestion(movements::confirmThirteenText(), yes);
         scan(w->Caricobarcode, kMag);
         QTRY_COMPARE(w->Label8->text(), status);
-        QCOMPARE(seen.objectName, QStringLiteral("Mymsg"));
-        QCOMPARE(seen.text, movements::confirmThirteenText());
-        QCOMPARE(seen.buttons, (QStringList{QStringLiteral("&Sì"), QStringLiteral("&No")}));
-        if (answer == QStringLiteral("&No")) {
+        QCOMPARE(prompts->pending(), 0);
+        if (!yes) {
             QTRY_COMPARE(QApplication::focusWidget(), w->Caricobarcode);
             QVERIFY(w->Caricobarcode->text().isEmpty());
             return;
@@ -174,10 +179,9 @@ class CounterWindowsTest : public QObject {
         // its length is checked at registration.
         w->Caricobarcode->setFocus();
         QTest::keyClicks(w->Caricobarcode, kIssue + QStringLiteral("9"));
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen);
+        prompts->expectMessage(QStringLiteral("Errore su codice barcode"));
         QTest::keyClick(w->Caricobarcode, Qt::Key_C, Qt::AltModifier);
-        QTRY_COMPARE(seen.text, QStringLiteral("Errore su codice barcode"));
+        QTRY_COMPARE(prompts->pending(), 0);
         QTRY_VERIFY(w->Caricobarcode->text().isEmpty());
         w.reset();
         const OnDisk disk = archive->onDisk();
@@ -523,10 +527,9 @@ class CounterWindowsTest : public QObject {
                  QString(25, QLatin1Char('N')) + QStringLiteral(" GIAC"));
         QCOMPARE(w->Totale->text(), QStringLiteral("1.234,50 €"));
 
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen);
+        prompts->expectMessage(movements::kNotStocked);
         scan(w->Scaricobarcode, QStringLiteral("87654321"));
-        QTRY_COMPARE(seen.text, movements::kNotStocked);
+        QTRY_COMPARE(prompts->pending(), 0);
         QCOMPARE(w->Label8->text(), movements::kBadReading);
         QCOMPARE(w->DBGrid1->rowCount(), 1);
         QCOMPARE(w->Totale->text(), QStringLiteral("1.234,50 €"));
@@ -554,12 +557,12 @@ class CounterWindowsTest : public QObject {
         QVERIFY(archive->data().Giacenza.findKey(gone));
         archive->data().Giacenza.deleteRecord();
 
-        BoxSeen seen;
-        answerBox(QStringLiteral("&Sì"), &seen);
+        prompts->expectWarning(std::nullopt);
         QTest::keyClick(w->Scaricobarcode, Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(seen.text.contains(gone));
-        QVERIFY(seen.text.contains(QStringLiteral("Sparita")));
-        QCOMPARE(seen.objectName, QStringLiteral("Mymsg"));
+        QTRY_COMPARE(prompts->pending(), 0);
+        const QString warning = prompts->shown().back().text;
+        QVERIFY(warning.contains(gone));
+        QVERIFY(warning.contains(QStringLiteral("Sparita")));
         QTRY_COMPARE(w->DBGrid1->rowCount(), 0);
         w.reset();
         const OnDisk disk = archive->onDisk();
@@ -578,10 +581,10 @@ class CounterWindowsTest : public QObject {
         for (const QString& code : {kIssue, full, kIssue}) scan(w->Scaricobarcode, code);
         QTRY_COMPARE(w->DBGrid1->rowCount(), 3);
 
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen, QStringLiteral("ErrorBox"));
+        prompts->expectError(std::nullopt);
         QTest::keyClick(w->Scaricobarcode, Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(!seen.text.isEmpty());
+        QTRY_COMPARE(prompts->pending(), 0);
+        QVERIFY(!prompts->shown().back().text.isEmpty());
         QTRY_COMPARE(w->DBGrid1->rowCount(), 2);  // the first line is registered and gone
         QCOMPARE(w->DBGrid1->item(0, 0)->text(), QStringLiteral("Piena GIAC<0"));
         QVERIFY(w->isVisible());
@@ -649,10 +652,9 @@ class CounterWindowsTest : public QObject {
         archive->addStock({kIssue, 3, 3.2, 2.1, {}, {}});
         auto w = openWindow<TfrmResi>();
         QTRY_COMPARE(QApplication::focusWidget(), w->Resobarcode);
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen);
+        prompts->expectMessage(movements::kNotStocked);
         scan(w->Resobarcode, QStringLiteral("87654321"));
-        QTRY_COMPARE(seen.text, movements::kNotStocked);
+        QTRY_COMPARE(prompts->pending(), 0);
         QCOMPARE(w->Label8->text(), movements::kBadReading);
 
         QTRY_COMPARE(QApplication::focusWidget(), w->Resobarcode);
@@ -670,6 +672,8 @@ class CounterWindowsTest : public QObject {
   private:
     platform::EnterAsTab enterAsTab;
     std::unique_ptr<CounterArchive> archive;
+    std::unique_ptr<platform::ScriptedPrompts> prompts;
+    std::unique_ptr<platform::PromptsScope> promptsScope;
 };
 
 int main(int argc, char** argv) {
