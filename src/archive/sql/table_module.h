@@ -1,5 +1,5 @@
 // The SQLite module "dbase": a virtual table over one engine table, named by
-// its file path. Sql::Database registers it on its connection.
+// its file path. sql::Database registers it on its connection.
 #pragma once
 
 #include <sqlite3.h>
