@@ -93,7 +93,12 @@ void ScriptedPrompts::message(const QString& text) {
 }
 
 void ScriptedPrompts::error(const QString& message) {
-    take({PromptKind::Error, QString(), message, QString()});
+    // Recorded only: the error box is where a handler's error ends up, and
+    // raising here would carry it out of the handler into the event loop.
+    try {
+        take({PromptKind::Error, QString(), message, QString()});
+    } catch (const UnexpectedPrompt&) {
+    }
 }
 
 QString ScriptedPrompts::input(const QString& title, const QString& prompt,

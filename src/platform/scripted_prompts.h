@@ -5,6 +5,8 @@
 // expect (wrong kind, wrong text, or past the end of the script) is recorded
 // as a failure and raises UnexpectedPrompt, which is not a platform::Error, so
 // the program's own handlers do not take it for an operator-facing error.
+// An unexpected error box is only recorded: it is shown where a handler's
+// error ends, so the test goes on instead of waiting on a box nobody answers.
 // A test ends by checking finished(): every step used, no failure.
 #pragma once
 

@@ -96,6 +96,15 @@ TEST(ScriptedPrompts, FailsOnWhatTheScriptDidNotExpect) {
     ScriptedPrompts unused;
     unused.expectMessage(std::nullopt);
     EXPECT_FALSE(unused.finished());
+
+    // An error box nobody expected fails the script without raising: it is
+    // shown by the handler that caught an error, often the unexpected prompt's.
+    ScriptedPrompts errors;
+    errors.expectMessage(QStringLiteral("Errore su codice barcode"));
+    EXPECT_NO_THROW(errors.error(QStringLiteral("Unexpected message")));
+    EXPECT_FALSE(errors.finished());
+    EXPECT_EQ(errors.failures().size(), 1);
+    EXPECT_EQ(errors.pending(), 1);
 }
 
 }  // namespace

@@ -1,27 +1,73 @@
 // The data-aware pieces over a real table: the grid model reads lazily and finds the
 // row of any record; a data-aware box refuses a number it cannot read and
-// keeps the focus.
+// keeps the focus. The prompts show the program's own boxes.
 #include "archive/archive_files.h"
 #include "archive/dbase/cursor.h"
 #include "archive/schema.h"
 #include "platform/number_format.h"
 #include "platform/scripted_prompts.h"
+#include "support/modal_driver.h"
 #include "ui/cursor_table_model.h"
 #include "ui/data_source.h"
 #include "ui/db_edit.h"
 #include "ui/field_text.h"
+#include "ui/message_box.h"
+#include "ui/message_box_prompts.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QtTest>
+#include <functional>
+#include <map>
+#include <memory>
 
 namespace {
 
 constexpr int kMagazines = 1000;
 
+enum class Box { Warning, Question, Message };
+
+// What a message box showed, and where.
+struct BoxShown {
+    QWidget* parent = nullptr;
+    QString objectName, title, text, defaultButton;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    bool operator==(const BoxShown&) const = default;
+};
+
+// Runs `show`, which opens one message box, with `window` active as when the
+// operator works in it, and answers the box with Enter; returns what the box
+// showed and what `show` returned.
+std::pair<BoxShown, bool> shownBy(QWidget& window, const std::function<bool()>& show) {
+    window.show();
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window)) qWarning("window not active");
+    auto seen = std::make_shared<BoxShown>();
+    counter_test::whenModal(QStringLiteral("QMessageBox"), [seen](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box) return;
+        seen->parent = box->parentWidget();
+        seen->objectName = box->objectName();
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->icon = box->icon();
+        for (QAbstractButton* b : box->buttons()) seen->buttons << b->text();
+        // Enter answers the box with its default button.
+        QTest::keyClick(box, Qt::Key_Return);
+        if (box->clickedButton()) seen->defaultButton = box->clickedButton()->text();
+    });
+    const bool answer = show();
+    return {*seen, answer};
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Box)
 
 class UiBaseTest : public QObject {
     Q_OBJECT
@@ -48,8 +94,8 @@ class UiBaseTest : public QObject {
 
     void theModelReadsABatchAtATime() {
         const archive::TableSpec& t = archive::riviste3();
-        ui::CursorTableModel model(
-            magazines, {ui::fieldSpec(t, "NOME"), ui::fieldSpec(t, "PREZZO")});
+        ui::CursorTableModel model(magazines,
+                                   {ui::fieldSpec(t, "NOME"), ui::fieldSpec(t, "PREZZO")});
         model.reload();
         QCOMPARE(model.rowCount(), ui::CursorTableModel::kBatch);
         QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
@@ -90,8 +136,7 @@ class UiBaseTest : public QObject {
         platform::PromptsScope scope(prompts);
         QWidget window;
         ui::DataSource source(magazines);
-        auto* price =
-            new ui::DbEdit(source, ui::fieldSpec(archive::riviste3(), "PREZZO"), &window);
+        auto* price = new ui::DbEdit(source, ui::fieldSpec(archive::riviste3(), "PREZZO"), &window);
         auto* other = new QLineEdit(&window);
         auto* layout = new QVBoxLayout(&window);
         layout->addWidget(price);
@@ -119,6 +164,51 @@ class UiBaseTest : public QObject {
         QCOMPARE(magazines.number("PREZZO"), -7.0);
         magazines.cancel();
         QVERIFY2(prompts.finished(), qPrintable(prompts.failures().join('\n')));
+    }
+
+    // A window asks through the prompts, which open the very box the window
+    // would open itself: same kind, caption, text, buttons and default
+    // button, and over the window the operator works in.
+    void promptsShowTheBoxAWindowWouldShowOverIt_data() {
+        QTest::addColumn<Box>("kind");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("warning") << Box::Warning << QStringList{QStringLiteral("&Sì")};
+        QTest::newRow("question") << Box::Question
+                                  << QStringList{QStringLiteral("&Sì"), QStringLiteral("&No")};
+        QTest::newRow("message") << Box::Message << QStringList{QStringLiteral("OK")};
+    }
+    void promptsShowTheBoxAWindowWouldShowOverIt() {
+        QFETCH(Box, kind);
+        QFETCH(QStringList, buttons);
+        QWidget window;
+        const QString text = QStringLiteral("Articolo non in giacenza");
+        ui::MessageBoxPrompts prompts;
+
+        // The window's own call, and the same through the prompts.
+        const std::map<Box, std::pair<std::function<bool()>, std::function<bool()>>> calls{
+            {Box::Warning,
+             {[&] { return ui::TMymsg::warning(&window, text), false; },
+              [&] { return prompts.warning(text), false; }}},
+            {Box::Question,
+             {[&] { return ui::TMymsg::question(&window, text); },
+              [&] { return prompts.question(text); }}},
+            {Box::Message,
+             {[&] { return ui::plainMessage(&window, text), false; },
+              [&] { return prompts.message(text), false; }}},
+        };
+        const auto [own, ownAnswer] = shownBy(window, calls.at(kind).first);
+        const auto [prompted, promptedAnswer] = shownBy(window, calls.at(kind).second);
+        QCOMPARE(own.parent, &window);
+        QCOMPARE(own.text, text);
+        QCOMPARE(own.title, ui::kApplicationTitle);
+        QCOMPARE(own.buttons, buttons);
+        QCOMPARE(own.defaultButton, buttons.first());
+        QCOMPARE(prompted.parent, own.parent);
+        QCOMPARE(prompted.objectName, own.objectName);
+        QCOMPARE(prompted.icon, own.icon);
+        QVERIFY(prompted == own);
+        QCOMPARE(promptedAnswer, ownAnswer);
+        QCOMPARE(ownAnswer, kind == Box::Question);  // the default button is Yes
     }
 };
 

@@ -5,6 +5,7 @@
 #include "archive/dbase/cursor.h"
 #include "archive/schema.h"
 #include "movements/ui/number_field.h"
+#include "ui/field_text.h"
 #include "ui/slot_guard.h"
 
 #include <QComboBox>
@@ -29,9 +30,12 @@ Tfrmaddone::Tfrmaddone(QWidget* parent) : QDialog(parent) {
     EditNOME = new QLineEdit(this);
     EditNOME->setObjectName(QStringLiteral("EditNOME"));
     EditNOME->setMaxLength(30);
-    EditPREZZO = new movements::NumberField(7, 2, QStringLiteral("#.##"), this);
+    const archive::FieldSpec& prezzo = ui::fieldSpec(archive::riviste3(), archive::fields::PREZZO);
+    EditPREZZO = new movements::NumberField(prezzo, prezzo.editFormat, this);
     EditPREZZO->setObjectName(QStringLiteral("EditPREZZO"));
-    EditACQUISTO = new movements::NumberField(7, 6, QStringLiteral("#.######"), this);
+    const archive::FieldSpec& acquisto =
+        ui::fieldSpec(archive::riviste3(), archive::fields::ACQUISTO);
+    EditACQUISTO = new movements::NumberField(acquisto, acquisto.editFormat, this);
     EditACQUISTO->setObjectName(QStringLiteral("EditACQUISTO"));
     EditFORN = new QLineEdit(this);
     EditFORN->setObjectName(QStringLiteral("EditFORN"));

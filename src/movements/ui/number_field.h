@@ -2,11 +2,14 @@
 //
 // Either "." or "," typed enters the regional decimal sign, so the keypad's
 // decimal key works whatever the system's settings. The field takes only what
-// its archive column can hold: a sign, the integer digits and at most
-// `decimals` decimals, so no value typed here is refused when it is written.
-// value() reads the text (blank or a lone sign: zero); setValue() shows a
-// number through the field's picture (blank for zero in the pictures used).
+// its archive column can hold, as the column is defined in the schema: a
+// sign, the integer digits and at most the column's decimals, so no value
+// typed here is refused when it is written. value() reads the text (blank or
+// a lone sign: zero); setValue() shows a number through the field's picture
+// (blank for zero in the pictures used).
 #pragma once
+
+#include "archive/schema.h"
 
 #include <QLineEdit>
 #include <QString>
@@ -15,7 +18,9 @@ namespace movements {
 
 class NumberField : public QLineEdit {
   public:
-    NumberField(int integerDigits, int decimals, const QString& picture, QWidget* parent = nullptr);
+    // `column`: the archive column the value is written to.
+    NumberField(const archive::FieldSpec& column, const QString& picture,
+                QWidget* parent = nullptr);
 
     double value() const;
     void setValue(double value);

@@ -3,13 +3,14 @@
 #include "archive/data_module.h"
 #include "archive/schema.h"
 #include "movements/barcode_reading.h"
+#include "movements/returns.h"
 #include "movements/ui/last_movement_panel.h"
 #include "movements/ui/number_field.h"
-#include "movements/returns.h"
 #include "platform/dates.h"
 #include "platform/number_format.h"
-#include "ui/message_box.h"
+#include "platform/prompts.h"
 #include "ui/field_exit.h"
+#include "ui/field_text.h"
 #include "ui/slot_guard.h"
 
 #include <QApplication>
@@ -40,7 +41,8 @@ TfrmResi::TfrmResi(QWidget* parent) : QDialog(parent) {
     QFont bold = Label8->font();
     bold.setBold(true);
     Label8->setFont(bold);
-    Resoquantita = new movements::NumberField(9, 0, QStringLiteral("#"), this);
+    Resoquantita = new movements::NumberField(
+        ui::fieldSpec(archive::giornale3(), archive::fields::QUANTITA), QStringLiteral("#"), this);
     Resoquantita->setObjectName(QStringLiteral("Resoquantita"));
     DateEdit1 = new QDateEdit(platform::today(), this);
     DateEdit1->setObjectName(QStringLiteral("DateEdit1"));
@@ -116,7 +118,7 @@ void TfrmResi::ResobarcodeExit() {
             Resoquantita->setValue(stock);
             return;
         }
-        ui::plainMessage(this, movements::kNotStocked);
+        platform::prompts().message(movements::kNotStocked);
     }
     Resobarcode->clear();
     Label8->setText(movements::kBadReading);
@@ -152,7 +154,7 @@ void TfrmResi::BitBtn1Click() {
 }
 
 void TfrmResi::indexError(const QString& status) {
-    ui::plainMessage(this, movements::kIndexError);
+    platform::prompts().message(movements::kIndexError);
     Resobarcode->clear();
     Resoquantita->setValue(0);
     Label8->setText(status);

@@ -4,7 +4,7 @@
 #include "archive/schema.h"
 #include "movements/barcode_reading.h"
 #include "platform/number_format.h"
-#include "ui/message_box.h"
+#include "platform/prompts.h"
 #include "ui/field_exit.h"
 #include "ui/slot_guard.h"
 
@@ -138,7 +138,7 @@ void TfrmScarico::ScaricobarcodeExit() {
                 addLine();
                 return;
             }
-            ui::plainMessage(this, movements::kNotStocked);
+            platform::prompts().message(movements::kNotStocked);
             break;
         case Reading::Confirm:
         case Reading::Bad:
@@ -214,5 +214,5 @@ void TfrmScarico::BitBtn2Click() {
         if (isVisible() && isActiveWindow()) Scaricobarcode->setFocus();
     });
     const QString warning = movements::skippedLinesWarning(outcome);
-    if (!warning.isEmpty()) ui::TMymsg::warning(this, warning);
+    if (!warning.isEmpty()) platform::prompts().warning(warning);
 }

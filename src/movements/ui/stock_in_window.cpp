@@ -2,15 +2,16 @@
 
 #include "archive/data_module.h"
 #include "archive/schema.h"
-#include "movements/ui/new_magazine_window.h"
 #include "movements/barcode_reading.h"
-#include "movements/ui/last_movement_panel.h"
-#include "movements/ui/number_field.h"
 #include "movements/pending_changes.h"
 #include "movements/stock_in.h"
+#include "movements/ui/last_movement_panel.h"
+#include "movements/ui/new_magazine_window.h"
+#include "movements/ui/number_field.h"
 #include "platform/dates.h"
-#include "ui/message_box.h"
+#include "platform/prompts.h"
 #include "ui/field_exit.h"
+#include "ui/field_text.h"
 #include "ui/slot_guard.h"
 
 #include <QApplication>
@@ -49,13 +50,17 @@ TfrmCarico::TfrmCarico(QWidget* parent) : QDialog(parent) {
     QFont bold = Label8->font();
     bold.setBold(true);
     Label8->setFont(bold);
-    CaricoPrezzo = new movements::NumberField(7, 2, QStringLiteral("0.00;;#.##"), this);
+    const archive::TableSpec& giornale = archive::giornale3();
+    CaricoPrezzo = new movements::NumberField(ui::fieldSpec(giornale, archive::fields::PREZZO),
+                                              QStringLiteral("0.00;;#.##"), this);
     CaricoPrezzo->setObjectName(QStringLiteral("CaricoPrezzo"));
-    CaricoAcquisto = new movements::NumberField(7, 6, QStringLiteral("0.000000;;#.######"), this);
+    CaricoAcquisto = new movements::NumberField(ui::fieldSpec(giornale, archive::fields::ACQUISTO),
+                                                QStringLiteral("0.000000;;#.######"), this);
     CaricoAcquisto->setObjectName(QStringLiteral("CaricoAcquisto"));
     CaricoPeriodicita = new QLineEdit(this);
     CaricoPeriodicita->setObjectName(QStringLiteral("CaricoPeriodicita"));
-    Caricoquantita = new movements::NumberField(9, 0, QStringLiteral("#"), this);
+    Caricoquantita = new movements::NumberField(ui::fieldSpec(giornale, archive::fields::QUANTITA),
+                                                QStringLiteral("#"), this);
     Caricoquantita->setObjectName(QStringLiteral("Caricoquantita"));
     DateEdit1 = new QDateEdit(platform::today(), this);
     DateEdit1->setObjectName(QStringLiteral("DateEdit1"));
@@ -135,8 +140,8 @@ void TfrmCarico::CaricobarcodeExit() {
         return;
     }
     if (reading == Reading::Confirm) {
-        reading = ui::TMymsg::question(this, movements::confirmThirteenText()) ? Reading::LookUp
-                                                                               : Reading::Bad;
+        reading = platform::prompts().question(movements::confirmThirteenText()) ? Reading::LookUp
+                                                                                 : Reading::Bad;
     }
     if (reading != Reading::LookUp) {
         badReading();
@@ -215,7 +220,7 @@ void TfrmCarico::BitBtn1Click() {
         return;
     }
     if (!archive::isIssueKeyLength(code.size())) {
-        ui::plainMessage(this, QStringLiteral("Errore su codice barcode"));
+        platform::prompts().message(QStringLiteral("Errore su codice barcode"));
         resetWindow();
         return;
     }
@@ -229,7 +234,7 @@ void TfrmCarico::BitBtn1Click() {
     entry.cost = CaricoAcquisto->value();
     entry.periodicity = CaricoPeriodicita->text();
     if (movements::registerStockIn(*Data1, entry) == movements::StockInOutcome::MagazineMissing) {
-        ui::plainMessage(this, movements::kIndexError);
+        platform::prompts().message(movements::kIndexError);
         resetWindow();
         return;
     }

@@ -1,18 +1,20 @@
 // The counter windows, each on its own, driven with the keyboard the way the
 // operator and the scanner drive them. Every registration is checked on disk.
-#include "support/counter_archive.h"
-#include "support/modal_driver.h"
-#include "movements/ui/new_magazine_window.h"
 #include "movements/barcode_reading.h"
-#include "movements/ui/stock_in_window.h"
+#include "movements/stock_in.h"
 #include "movements/ui/last_movement_panel.h"
+#include "movements/ui/new_magazine_window.h"
 #include "movements/ui/number_field.h"
 #include "movements/ui/returns_window.h"
 #include "movements/ui/sale_window.h"
+#include "movements/ui/stock_in_window.h"
 #include "platform/dates.h"
-#include "platform/ui/enter_as_tab.h"
 #include "platform/program_locale.h"
+#include "platform/scripted_prompts.h"
+#include "platform/ui/enter_as_tab.h"
 #include "shell/application.h"
+#include "support/counter_archive.h"
+#include "support/modal_driver.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -61,8 +63,16 @@ class CounterWindowsTest : public QObject {
             {kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("M"), {}});
         archive->data().Giornale.last();
         archive->data().Riviste.setIndex(QStringLiteral("BARCODE"));
+        // Every box a window shows must be expected by the test.
+        prompts = std::make_unique<platform::ScriptedPrompts>();
+        promptsScope = std::make_unique<platform::PromptsScope>(*prompts);
     }
-    void cleanup() { archive.reset(); }
+    void cleanup() {
+        if (prompts) QVERIFY2(prompts->finished(), qPrintable(prompts->failures().join('\n')));
+        promptsScope.reset();
+        prompts.reset();
+        archive.reset();
+    }
 
     // --- stock-in --------------------------------------------------------
     void stockInOfAKnownIssueProposesItsLastPrices_data() {
@@ -116,25 +126,21 @@ class CounterWindowsTest : public QObject {
     }
 
     void thirteenCharactersAreAskedAboutInTheStockInWindowOnly_data() {
-        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("yes");
         QTest::addColumn<QString>("status");
-        QTest::newRow("Si") << "&Sì"
-                            << "Panorama";
-        QTest::newRow("No") << "&No" << movements::kBadReading;
+        QTest::newRow("Si") << true << "Panorama";
+        QTest::newRow("No") << false << movements::kBadReading;
     }
     void thirteenCharactersAreAskedAboutInTheStockInWindowOnly() {
-        QFETCH(QString, answer);
+        QFETCH(bool, yes);
         QFETCH(QString, status);
         auto w = openWindow<TfrmCarico>();
         QTRY_COMPARE(QApplication::focusWidget(), w->Caricobarcode);
-        BoxSeen seen;
-        answerBox(answer, &seen);
+        prompts->expectQuestion(movements::confirmThirteenText(), yes);
         scan(w->Caricobarcode, kMag);
         QTRY_COMPARE(w->Label8->text(), status);
-        QCOMPARE(seen.objectName, QStringLiteral("Mymsg"));
-        QCOMPARE(seen.text, movements::confirmThirteenText());
-        QCOMPARE(seen.buttons, (QStringList{QStringLiteral("&Sì"), QStringLiteral("&No")}));
-        if (answer == QStringLiteral("&No")) {
+        QCOMPARE(prompts->pending(), 0);
+        if (!yes) {
             QTRY_COMPARE(QApplication::focusWidget(), w->Caricobarcode);
             QVERIFY(w->Caricobarcode->text().isEmpty());
             return;
@@ -173,10 +179,9 @@ class CounterWindowsTest : public QObject {
         // its length is checked at registration.
         w->Caricobarcode->setFocus();
         QTest::keyClicks(w->Caricobarcode, kIssue + QStringLiteral("9"));
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen);
+        prompts->expectMessage(QStringLiteral("Errore su codice barcode"));
         QTest::keyClick(w->Caricobarcode, Qt::Key_C, Qt::AltModifier);
-        QTRY_COMPARE(seen.text, QStringLiteral("Errore su codice barcode"));
+        QTRY_COMPARE(prompts->pending(), 0);
         QTRY_VERIFY(w->Caricobarcode->text().isEmpty());
         w.reset();
         const OnDisk disk = archive->onDisk();
@@ -222,6 +227,52 @@ class CounterWindowsTest : public QObject {
         QCOMPARE(disk.journal[0].data, QDate(2024, 3, 1));
         QCOMPARE(disk.magazine(kMag)->periodicit, QStringLiteral("M"));
         QCOMPARE(disk.issue(kIssue)->scadenza, QDate(2024, 3, 31));
+    }
+
+    // The number fields take no more than their columns hold: whatever the
+    // operator can type is stored as typed. A minus sign takes the place of
+    // an integer digit in a column with decimals.
+    void everyNumberTheStockInFieldsTakeIsStored_data() {
+        QTest::addColumn<QString>("typed");  // into price, cost and quantity alike
+        QTest::addColumn<double>("price");
+        QTest::addColumn<double>("cost");
+        QTest::addColumn<double>("quantity");
+        QTest::newRow("widest") << "1234567890.1234567" << 1234567.12 << 1234567.123456
+                                << 123456789.0;
+        QTest::newRow("widest negative")
+            << "-1234567890.1234567" << -123456.12 << -123456.123456 << -123456789.0;
+        QTest::newRow("explicit plus")
+            << "+1234567890.1234567" << 1234567.12 << 1234567.123456 << 123456789.0;
+        QTest::newRow("negative fraction") << "-.5" << -0.5 << -0.5 << -5.0;
+    }
+    void everyNumberTheStockInFieldsTakeIsStored() {
+        QFETCH(QString, typed);
+        QFETCH(double, price);
+        QFETCH(double, cost);
+        QFETCH(double, quantity);
+        auto w = openWindow<TfrmCarico>();
+        for (movements::NumberField* field :
+             {w->CaricoPrezzo, w->CaricoAcquisto, w->Caricoquantita}) {
+            field->clear();
+            QTest::keyClicks(field, typed);
+        }
+        QCOMPARE(w->CaricoPrezzo->value(), price);
+        QCOMPARE(w->CaricoAcquisto->value(), cost);
+        QCOMPARE(w->Caricoquantita->value(), quantity);
+        w.reset();
+
+        movements::registerStockIn(archive->data(),
+                                   {kIssue, kToday, quantity, price, cost, QStringLiteral("M")});
+        const OnDisk disk = archive->onDisk();
+        QCOMPARE(disk.journal.size(), size_t(1));
+        QCOMPARE(disk.journal[0].quantita, quantity);
+        QCOMPARE(disk.journal[0].prezzo, price);
+        QCOMPARE(disk.journal[0].acquisto, cost);
+        QCOMPARE(disk.issue(kIssue)->giacenza, quantity);
+        QCOMPARE(disk.issue(kIssue)->prezzo, price);
+        QCOMPARE(disk.issue(kIssue)->acquisto, cost);
+        QCOMPARE(disk.magazine(kMag)->prezzo, price);
+        QCOMPARE(disk.magazine(kMag)->acquisto, cost);
     }
 
     void unknownMagazineIsCreatedInTheNewMagazineWindow() {
@@ -476,10 +527,9 @@ class CounterWindowsTest : public QObject {
                  QString(25, QLatin1Char('N')) + QStringLiteral(" GIAC"));
         QCOMPARE(w->Totale->text(), QStringLiteral("1.234,50 €"));
 
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen);
+        prompts->expectMessage(movements::kNotStocked);
         scan(w->Scaricobarcode, QStringLiteral("87654321"));
-        QTRY_COMPARE(seen.text, movements::kNotStocked);
+        QTRY_COMPARE(prompts->pending(), 0);
         QCOMPARE(w->Label8->text(), movements::kBadReading);
         QCOMPARE(w->DBGrid1->rowCount(), 1);
         QCOMPARE(w->Totale->text(), QStringLiteral("1.234,50 €"));
@@ -507,12 +557,12 @@ class CounterWindowsTest : public QObject {
         QVERIFY(archive->data().Giacenza.findKey(gone));
         archive->data().Giacenza.deleteRecord();
 
-        BoxSeen seen;
-        answerBox(QStringLiteral("&Sì"), &seen);
+        prompts->expectWarning(std::nullopt);
         QTest::keyClick(w->Scaricobarcode, Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(seen.text.contains(gone));
-        QVERIFY(seen.text.contains(QStringLiteral("Sparita")));
-        QCOMPARE(seen.objectName, QStringLiteral("Mymsg"));
+        QTRY_COMPARE(prompts->pending(), 0);
+        const QString warning = prompts->shown().back().text;
+        QVERIFY(warning.contains(gone));
+        QVERIFY(warning.contains(QStringLiteral("Sparita")));
         QTRY_COMPARE(w->DBGrid1->rowCount(), 0);
         w.reset();
         const OnDisk disk = archive->onDisk();
@@ -531,10 +581,10 @@ class CounterWindowsTest : public QObject {
         for (const QString& code : {kIssue, full, kIssue}) scan(w->Scaricobarcode, code);
         QTRY_COMPARE(w->DBGrid1->rowCount(), 3);
 
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen, QStringLiteral("ErrorBox"));
+        prompts->expectError(std::nullopt);
         QTest::keyClick(w->Scaricobarcode, Qt::Key_S, Qt::AltModifier);
-        QTRY_VERIFY(!seen.text.isEmpty());
+        QTRY_COMPARE(prompts->pending(), 0);
+        QVERIFY(!prompts->shown().back().text.isEmpty());
         QTRY_COMPARE(w->DBGrid1->rowCount(), 2);  // the first line is registered and gone
         QCOMPARE(w->DBGrid1->item(0, 0)->text(), QStringLiteral("Piena GIAC<0"));
         QVERIFY(w->isVisible());
@@ -602,10 +652,9 @@ class CounterWindowsTest : public QObject {
         archive->addStock({kIssue, 3, 3.2, 2.1, {}, {}});
         auto w = openWindow<TfrmResi>();
         QTRY_COMPARE(QApplication::focusWidget(), w->Resobarcode);
-        BoxSeen seen;
-        answerBox(QStringLiteral("OK"), &seen);
+        prompts->expectMessage(movements::kNotStocked);
         scan(w->Resobarcode, QStringLiteral("87654321"));
-        QTRY_COMPARE(seen.text, movements::kNotStocked);
+        QTRY_COMPARE(prompts->pending(), 0);
         QCOMPARE(w->Label8->text(), movements::kBadReading);
 
         QTRY_COMPARE(QApplication::focusWidget(), w->Resobarcode);
@@ -623,6 +672,8 @@ class CounterWindowsTest : public QObject {
   private:
     platform::EnterAsTab enterAsTab;
     std::unique_ptr<CounterArchive> archive;
+    std::unique_ptr<platform::ScriptedPrompts> prompts;
+    std::unique_ptr<platform::PromptsScope> promptsScope;
 };
 
 int main(int argc, char** argv) {
