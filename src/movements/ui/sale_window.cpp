@@ -153,15 +153,9 @@ void TfrmScarico::addLine() {
     const dbase::Cursor& giacenza = Data1->Giacenza;
     Label8->setText(giacenza.text(archive::fields::NOME));
     appoData_.add(movements::saleLineFor(giacenza));
-    const movements::SaleLine& line = appoData_.lines().back();
-    const int row = DBGrid1->rowCount();
-    DBGrid1->insertRow(row);
-    DBGrid1->setItem(row, 0, new QTableWidgetItem(line.nome));
-    auto* price = new QTableWidgetItem(platform::formatGeneral(line.prezzo));
-    price->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    DBGrid1->setItem(row, 1, price);
+    const int row = appendRow(appoData_.lines().back());
     DBGrid1->selectRow(row);
-    DBGrid1->scrollToItem(price);
+    DBGrid1->scrollToItem(DBGrid1->item(row, 1));
     showTotal();
     Scaricobarcode->clear();
     Scaricobarcode->setFocus();
@@ -169,14 +163,17 @@ void TfrmScarico::addLine() {
 
 void TfrmScarico::showList() {
     DBGrid1->setRowCount(0);
-    for (const movements::SaleLine& line : appoData_.lines()) {
-        const int row = DBGrid1->rowCount();
-        DBGrid1->insertRow(row);
-        DBGrid1->setItem(row, 0, new QTableWidgetItem(line.nome));
-        auto* price = new QTableWidgetItem(platform::formatGeneral(line.prezzo));
-        price->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        DBGrid1->setItem(row, 1, price);
-    }
+    for (const movements::SaleLine& line : appoData_.lines()) appendRow(line);
+}
+
+int TfrmScarico::appendRow(const movements::SaleLine& line) {
+    const int row = DBGrid1->rowCount();
+    DBGrid1->insertRow(row);
+    DBGrid1->setItem(row, 0, new QTableWidgetItem(line.nome));
+    auto* price = new QTableWidgetItem(platform::formatGeneral(line.prezzo));
+    price->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    DBGrid1->setItem(row, 1, price);
+    return row;
 }
 
 void TfrmScarico::showTotal() {

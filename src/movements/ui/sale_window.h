@@ -47,6 +47,8 @@ class TfrmScarico : public QDialog {
   private:
     void addLine();
     void showList();
+    // Adds one line to the grid; returns its row.
+    int appendRow(const movements::SaleLine& line);
     void showTotal();
     void backToBarcode();
 
