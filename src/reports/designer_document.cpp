@@ -11,6 +11,13 @@ DesignerDocument::DesignerDocument(QObject* parent) : QObject(parent) {
     connect(&undo_, &QUndoStack::cleanChanged, this, [this](bool clean) { emit modifiedChanged(!clean); });
 }
 
+DesignerDocument::~DesignerDocument() {
+    // The history goes last of all and reports itself clean as it goes: by
+    // then the file name and the model are gone, and so is most of whoever
+    // listens. Nobody hears of it.
+    undo_.disconnect(this);
+}
+
 Selection DesignerDocument::validSelection(Selection s) const {
     const auto exists = [this](const ObjectRef& r) {
         return r.band >= 0 && size_t(r.band) < report_.bands.size() && r.index >= 0 &&

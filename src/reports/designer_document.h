@@ -21,6 +21,7 @@ class DesignerDocument : public QObject {
     Q_OBJECT
   public:
     explicit DesignerDocument(QObject* parent = nullptr);
+    ~DesignerDocument() override;
 
     const Report& report() const { return report_; }
     const Selection& selection() const { return selection_; }

@@ -37,8 +37,7 @@ void setValue(QDoubleSpinBox* box, double v) {
 }
 // Shows or hides a row of `form`, its label with it.
 void showRow(QFormLayout* form, QWidget* field, bool visible) {
-    if (QWidget* label = form->labelForField(field)) label->setVisible(visible);
-    field->setVisible(visible);
+    form->setRowVisible(field, visible);
 }
 
 void setText(QLineEdit* edit, const QString& text) {
@@ -120,8 +119,11 @@ DesignerProperties::DesignerProperties(DesignerDocument& document, QWidget* pare
     // --- bands
     auto* bandPage = new QWidget;
     bandForm_ = new QFormLayout(bandPage);
+    // Only the band's kind, short enough for one line: its condition and
+    // dataset have rows of their own. (A wrapping label here made the form's
+    // height-for-width pass, with rows hidden, write past its own arrays in
+    // this Qt: seen under valgrind and as rare crashes.)
     bandKind_ = new QLabel;
-    bandKind_->setWordWrap(true);
     bandForm_->addRow(QStringLiteral("Banda"), bandKind_);
     bandHeight = named(millimetres(1000), "bandHeight");
     bandForm_->addRow(QStringLiteral("&Altezza (mm)"), bandHeight);
@@ -367,7 +369,9 @@ void DesignerProperties::showObject(const ReportObject& o) {
 }
 
 void DesignerProperties::showBand(const Band& b) {
-    bandKind_->setText(bandCaption(b));
+    const bool grouped = b.kind == BandKind::GroupHeader || b.kind == BandKind::GroupFooter;
+    bandKind_->setText(grouped ? QStringLiteral("%1 %2").arg(bandKindCaption(b.kind)).arg(b.group)
+                               : bandKindCaption(b.kind));
     setValue(bandHeight, b.height);
     const bool master = b.kind == BandKind::MasterData, header = b.kind == BandKind::GroupHeader;
     showRow(bandForm_, bandDataset, master);
