@@ -39,11 +39,17 @@ Table::WriteLock::WriteLock(Table& table, bool catchUp) : t_(table) {
     try {
         uint32_t count = 0;
         const ChangeMarker m = t_.peekMarker(&count);
+        const bool indexSuspect = m.present && m.changes != m.indexed && t_.indexNeedsRebuild(m);
         if (m.present != t_.layout_.marker.present || m.changes != t_.changes_ ||
-            count != t_.count_)
+            count != t_.count_) {
+            // A writer that died while it flushed the index can leave a tag
+            // header that points past the pages the file header counts:
+            // reading that index would only fail. checkOpenState() below
+            // rebuilds it from the table instead.
+            if (indexSuspect) t_.index_.reset();
             t_.reloadFromDisk();
-        if ((m.present && m.changes != m.indexed && t_.indexNeedsRebuild(m)) ||
-            t_.file_->size() != t_.recordOffset(t_.count_ + 1) + 1) {
+        }
+        if (indexSuspect || t_.file_->size() != t_.recordOffset(t_.count_ + 1) + 1) {
             // A writer died halfway through a change, or left index pages
             // unsynced and is gone, or died after writing records that the
             // header does not count yet (appends write them first).

@@ -4,9 +4,11 @@
 #include "archive/dbase/cursor.h"
 #include "archive/dbase/engine_settings.h"
 #include "archive/dbase/table_file.h"
+#include "platform/byte_order.h"
 #include "support/table_support.h"
 
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -303,6 +305,46 @@ TEST(SharedTables, OpeningBesideALiveWriterDoesNotRebuild) {
     EXPECT_EQ(inode(), before);
     writer.kill();
     writer.waitForFinished(30000);
+}
+
+// A writer killed while it flushed the index: it had written a tag header
+// whose root lies past the pages the index's file header counts, and the
+// table's marker says a change was under way. This process kept the table
+// open all along; its next post must rebuild the index, not fail on it.
+TEST(CrashSafety, APostBesideAWriterKilledInItsIndexFlushRebuildsTheIndex) {
+    QTemporaryDir dir;
+    const QString path = createJournal(dir);
+    Cursor c(path);
+    c.open();
+    for (const char* id : {"A1", "A2", "A3"}) {
+        c.append();
+        c.setText(QStringLiteral("ID"), QString::fromLatin1(id));
+        c.post();
+    }
+    {
+        QFile dbf(path);
+        ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(dbf.seek(16));
+        QByteArray marker = dbf.read(12);
+        ASSERT_TRUE(marker.startsWith("TSM1"));
+        const uint32_t changes = platform::readLe32(marker.constData() + 4) + 1;
+        platform::writeLe32(marker.data() + 4, changes);
+        platform::writeLe32(marker.data() + 8, 0xFFFFFFFF);  // a change under way
+        ASSERT_TRUE(dbf.seek(16));
+        ASSERT_EQ(dbf.write(marker), marker.size());
+        QFile mdx(Table::productionIndexPath(path));
+        ASSERT_TRUE(mdx.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(mdx.seek(32));
+        QByteArray pages(4, '\0');
+        platform::writeLe32(pages.data(), 6);  // the header and the first tag header only
+        ASSERT_EQ(mdx.write(pages), 4);
+    }
+    c.append();
+    c.setText(QStringLiteral("ID"), QStringLiteral("B1"));
+    ASSERT_NO_THROW(c.post());
+    c.close();
+    EXPECT_EQ(checkedIds(path), (std::multiset<QString>{QStringLiteral("A1"), QStringLiteral("A2"),
+                                                         QStringLiteral("A3"), QStringLiteral("B1")}));
 }
 
 // A writer killed at random moments, hundreds of times, while it appends,
