@@ -2,19 +2,18 @@
 // the sale line, and the writes of a stock-in, a sale and a return.
 #include "archive/dbase/engine_settings.h"
 #include "archive/dbase/table_file.h"
-#include "support/counter_archive.h"
 #include "movements/barcode_reading.h"
 #include "movements/returns.h"
 #include "movements/sale.h"
 #include "movements/stock_in.h"
 #include "platform/dates.h"
+#include "support/counter_archive.h"
+#include "support/file_size_limit.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/resource.h>
-#include <csignal>
 #include <memory>
 
 using namespace counter_test;
@@ -330,7 +329,7 @@ TEST_F(CounterRules, SaleWhoseStockPostFindsTheTableLockedUndoesItsJournalRecord
         // Another workstation in the middle of a change to the stock table:
         // the journal record is posted, the stock post gives up waiting.
         dbase::TableFile other(archive::tablePath(archive.folder(), archive::giacenza3()),
-                            dbase::TableFile::Access::ReadWrite);
+                               dbase::TableFile::Access::ReadWrite);
         ASSERT_TRUE(other.tryLock(dbase::kWriteLockOffset, 1, true));
         EXPECT_THROW(list.registerAll(archive.data()), dbase::EngineError);
         EXPECT_EQ(list.lines().size(), 3u);
@@ -379,23 +378,6 @@ TEST_F(CounterRules, SkippedLinesOfEveryAttemptAreNamedAndTheRestTruthfullyRepor
     EXPECT_TRUE(list.registerAll(archive.data()).skipped.empty());
 }
 
-// Writes that would make a file longer than `bytes` fail (EFBIG), as on a
-// full disk, while this object lives.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
-  private:
-    rlimit saved_{};
-};
-
 TEST_F(CounterRules, StockInWhoseStockWriteFailsLeavesNoJournalRecord) {
     archive.addMagazine({kMag, QStringLiteral("Panorama"), 3.5, 2.45, QStringLiteral("M"), {}});
     // Enough stock records that the stock table is the largest file: a new
@@ -405,7 +387,7 @@ TEST_F(CounterRules, StockInWhoseStockWriteFailsLeavesNoJournalRecord) {
     const qint64 stockSize =
         QFileInfo(archive::tablePath(archive.folder(), archive::giacenza3())).size();
     {
-        const FileSizeLimit limit{rlim_t(stockSize)};
+        const test::FileSizeLimit limit{rlim_t(stockSize)};
         EXPECT_THROW(movements::registerStockIn(archive.data(), entry(10, QStringLiteral("M"))),
                      platform::Error);
     }

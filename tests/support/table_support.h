@@ -10,9 +10,21 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace dbase::test {
+
+// The message of the error `f` raises, or "(no error)".
+inline std::string message(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const platform::Error& e) {
+        return e.message().toStdString();
+    }
+    return "(no error)";
+}
 
 inline QString fixture(const QString& name) {
     return QStringLiteral(TASMERO_FIXTURES "/dbase/") + name;

@@ -12,15 +12,7 @@ namespace dbase {
 namespace {
 
 using test::createJournal;
-
-std::string message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const platform::Error& e) {
-        return e.message().toStdString();
-    }
-    return "(no error)";
-}
+using test::message;
 
 class CursorTest : public ::testing::Test {
   protected:

@@ -1,5 +1,6 @@
 // The .dbf layout and value rules, on bytes in memory.
 #include "archive/dbase/dbf_file.h"
+#include "support/table_support.h"
 
 #include <gtest/gtest.h>
 
@@ -9,21 +10,14 @@
 namespace dbase {
 namespace {
 
+using test::message;
+
 DbfLayout sample() {
     return DbfLayout(QStringLiteral("/tmp/SAMPLE.DBF"), {{QStringLiteral("nome"), 'C', 10, 0},
                                                          {QStringLiteral("PREZZO"), 'N', 10, 2},
                                                          {QStringLiteral("GIACENZA"), 'F', 10, 0},
                                                          {QStringLiteral("DATA"), 'D', 8, 0},
                                                          {QStringLiteral("OK"), 'L', 1, 0}});
-}
-
-std::string message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EngineError& e) {
-        return e.message().toStdString();
-    }
-    return "(no error)";
 }
 
 TEST(DbfNumbers, FormatRightAlignedOrRefuse) {

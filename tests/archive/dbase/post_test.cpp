@@ -3,14 +3,12 @@
 // rebuilt from the table and the caller is told).
 #include "archive/dbase/cursor.h"
 #include "archive/dbase/table_file.h"
+#include "support/file_size_limit.h"
 #include "support/table_support.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace dbase {
 namespace {
@@ -87,23 +85,20 @@ TEST(Posts, AWriteThatFailsStoresNothingAndARetryStoresOnce) {
     appendIds(c, QStringLiteral("A"), 5);
     const qint64 sizeBefore = QFileInfo(path).size();
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit tight = old;
-    tight.rlim_cur = rlim_t(sizeBefore + 10);  // part of a record fits, not all of it
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
     c.append();
     c.setText(QStringLiteral("ID"), QStringLiteral("B"));
     bool failed = false;
-    try {
-        c.post();
-    } catch (const RecordStoredError& e) {
-        ADD_FAILURE() << "claims stored: " << e.what();
-    } catch (const EngineError&) {
-        failed = true;
+    {
+        const ::test::FileSizeLimit limit(
+            rlim_t(sizeBefore + 10));  // part of a record fits, not all of it
+        try {
+            c.post();
+        } catch (const RecordStoredError& e) {
+            ADD_FAILURE() << "claims stored: " << e.what();
+        } catch (const EngineError&) {
+            failed = true;
+        }
     }
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
     EXPECT_TRUE(failed);
     EXPECT_EQ(c.state(), Cursor::State::Insert);
     EXPECT_EQ(QFileInfo(path).size(), sizeBefore);
@@ -154,7 +149,8 @@ TEST(Posts, RecordsADeadWriterLeftUncountedAreRepairedBeforeTheNextAppend) {
     EXPECT_EQ(countThroughTag(c, QStringLiteral("ID")), 8);
     EXPECT_EQ(countThroughTag(c, QStringLiteral("DATA")), 8);
     c.setIndex(QStringLiteral("ID"));
-    for (const char* id : {"A5", "DEAD1", "DEAD2", "B1"}) EXPECT_TRUE(c.findKey(QString::fromLatin1(id))) << id;
+    for (const char* id : {"A5", "DEAD1", "DEAD2", "B1"})
+        EXPECT_TRUE(c.findKey(QString::fromLatin1(id))) << id;
     EXPECT_FALSE(c.findKey(QStringLiteral("DEAD3")));
 }
 

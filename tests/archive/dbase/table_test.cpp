@@ -25,19 +25,11 @@ namespace {
 
 using test::copyFixture;
 using test::createJournal;
+using test::message;
 using test::fixture;
 using test::fileBytes;
 using test::writeBytes;
 using test::readCsv;
-
-std::string message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const platform::Error& e) {
-        return e.message().toStdString();
-    }
-    return "(no error)";
-}
 
 void setCountOf(QByteArray& bytes, uint32_t n) {
     for (int i = 0; i < 4; ++i) bytes[4 + i] = char((n >> (8 * i)) & 0xFF);
