@@ -16,6 +16,16 @@
 
 namespace dbase::test {
 
+// A field definition in one line: field("PREZZO", 'N', 10, 2).
+inline Field field(const char* name, char type, int length, int decimals = 0) {
+    Field f;
+    f.name = QString::fromLatin1(name);
+    f.type = type;
+    f.length = length;
+    f.decimals = decimals;
+    return f;
+}
+
 // The message of the error `f` raises, or "(no error)".
 inline std::string message(const std::function<void()>& f) {
     try {

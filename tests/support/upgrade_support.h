@@ -7,6 +7,7 @@
 #include "archive/dbase/table.h"
 #include "archive/sql/query.h"
 #include "archive/sql/sql_database.h"
+#include "support/table_support.h"
 
 #include <QDate>
 #include <QDir>
@@ -14,14 +15,7 @@
 
 namespace upgrade_test {
 
-inline dbase::Field field(const char* name, char type, int length, int decimals = 0) {
-    dbase::Field f;
-    f.name = QString::fromLatin1(name);
-    f.type = type;
-    f.length = length;
-    f.decimals = decimals;
-    return f;
-}
+using dbase::test::field;
 
 inline int runSql(const QString& folder, const QString& text, const QVariantList& values = {}) {
     sql::Database db(folder);

@@ -3,6 +3,7 @@
 #include "archive/sql/query.h"
 #include "archive/sql/sql_database.h"
 #include "archive/statements.h"
+#include "support/table_support.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>
@@ -196,14 +197,7 @@ class SqlSortTest : public SqlTest {
   protected:
     void SetUp() override {
         SqlTest::SetUp();
-        auto field = [](const char* name, char type, int length, int decimals = 0) {
-            dbase::Field f;
-            f.name = QString::fromLatin1(name);
-            f.type = type;
-            f.length = length;
-            f.decimals = decimals;
-            return f;
-        };
+        using dbase::test::field;
         dbase::Table::create(dir.filePath("kinds.dbf"),
                              {field("ID", 'N', 4), field("K", 'C', 3), field("T", 'C', 6),
                               field("N", 'N', 8, 2), field("D", 'D', 8), field("L", 'L', 1)},
