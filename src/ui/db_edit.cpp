@@ -6,8 +6,6 @@
 #include "ui/slot_guard.h"
 
 #include <QFocusEvent>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <QTimer>
 
 namespace ui {
@@ -24,11 +22,7 @@ void storeOnLeave(QWidget* control, BoundControl& bound, Qt::FocusReason reason)
 DbEdit::DbEdit(DataSource& source, const archive::FieldSpec& field, QWidget* parent)
     : QLineEdit(parent), source_(&source), field_(field) {
     if (isNumberField(field_)) {
-        const int integers =
-            qMax(1, field_.length - (field_.decimals > 0 ? field_.decimals + 1 : 0) - 1);
-        QString pattern = QStringLiteral("[-+]?\\d{0,%1}").arg(integers);
-        if (field_.decimals > 0) pattern += QStringLiteral("([.,]\\d{0,%1})?").arg(field_.decimals);
-        setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));
+        setValidator(numberValidator(field_, this));
         setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     } else {
         setMaxLength(field_.length);

@@ -5,6 +5,9 @@
 #include "platform/error.h"
 #include "platform/number_format.h"
 
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
 namespace ui {
 
 namespace {
@@ -23,6 +26,14 @@ QString shown(const dbase::Cursor& dataset, const archive::FieldSpec& field,
 
 bool isNumberField(const archive::FieldSpec& field) {
     return field.type == 'N' || field.type == 'F';
+}
+
+QValidator* numberValidator(const archive::FieldSpec& field, QObject* parent) {
+    const int digits = field.length - field.decimals - 1;
+    const int negativeDigits = field.decimals > 0 ? digits - 1 : digits;
+    QString pattern = QStringLiteral("(\\+?\\d{0,%1}|-\\d{0,%2})").arg(digits).arg(negativeDigits);
+    if (field.decimals > 0) pattern += QStringLiteral("([.,]\\d{0,%1})?").arg(field.decimals);
+    return new QRegularExpressionValidator(QRegularExpression(pattern), parent);
 }
 
 QString displayText(const dbase::Cursor& dataset, const archive::FieldSpec& field) {

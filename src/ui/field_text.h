@@ -8,6 +8,9 @@
 
 #include <QString>
 
+class QObject;
+class QValidator;
+
 namespace dbase {
 class Cursor;
 }
@@ -22,5 +25,13 @@ QString editText(const dbase::Cursor& dataset, const archive::FieldSpec& field);
 const archive::FieldSpec& fieldSpec(const archive::TableSpec& table, const QString& name);
 
 bool isNumberField(const archive::FieldSpec& field);
+
+// What a box for the number field accepts: only what the column can hold,
+// so nothing typed is refused when it is written. The column stores the
+// number right-aligned in `length` characters with all its decimals behind a
+// point; one place goes to the point, or in a column of whole numbers to the
+// sign, and a negative number with decimals needs both, so it gets one
+// integer digit fewer. Either "." or "," may separate the decimals.
+QValidator* numberValidator(const archive::FieldSpec& field, QObject* parent);
 
 }  // namespace ui

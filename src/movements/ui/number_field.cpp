@@ -1,24 +1,15 @@
 #include "movements/ui/number_field.h"
 
 #include "platform/number_format.h"
+#include "ui/field_text.h"
 
 #include <QKeyEvent>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 
 namespace movements {
 
 NumberField::NumberField(const archive::FieldSpec& column, const QString& picture, QWidget* parent)
     : QLineEdit(parent), decimals_(column.decimals), picture_(picture) {
-    // The column stores the number right-aligned in `length` characters, with
-    // all its decimals behind a point. One place is kept for the point, or
-    // in a column of whole numbers for the sign; a negative number with
-    // decimals needs both, so it gets one integer digit fewer.
-    const int digits = column.length - column.decimals - 1;
-    const int negativeDigits = column.decimals > 0 ? digits - 1 : digits;
-    QString pattern = QStringLiteral("(\\+?\\d{0,%1}|-\\d{0,%2})").arg(digits).arg(negativeDigits);
-    if (decimals_ > 0) pattern += QStringLiteral("([.,]\\d{0,%1})?").arg(decimals_);
-    setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));
+    setValidator(ui::numberValidator(column, this));
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
 
