@@ -17,6 +17,8 @@ packages=(
     libreoffice-writer-nogui
     # the Debian package: its dependencies read from the program (dpkg-shlibdeps), its checks
     dpkg-dev lintian desktop-file-utils appstream
+    # bench/run_all.sh: wall time and peak memory of each benchmark program
+    time
     # the shops' regional setting, and two more comma locales for the stored-format tests
     locales
 )
